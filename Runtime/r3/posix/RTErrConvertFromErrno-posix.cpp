@@ -1,0 +1,106 @@
+// POSIX backend: errno values to status codes, in the style of the Windows tables.
+#include <cerrno>
+#include <olma/err.h>
+
+int RTErrConvertFromErrno(int iErrno) {
+    switch (iErrno) {
+    case 0:
+        return 0;
+    case EPERM:
+    case EACCES:
+        return ERR_ACCESS_DENIED;
+    case ENOENT:
+        return ERR_FILE_NOT_FOUND;
+    case ESRCH:
+        return ERR_NOT_FOUND;
+    case EINTR:
+        return ERR_INTERRUPTED;
+    case EIO:
+        return ERR_IO_GEN_FAILURE;
+    case ENXIO:
+        return ERR_INVALID_DEVICE_REQUEST;
+    case E2BIG:
+        return ERR_INVALID_PARAMETER;
+    case ENOEXEC:
+        return ERR_BAD_EXE_FORMAT;
+    case EBADF:
+        return ERR_INVALID_HANDLE;
+    case EAGAIN:
+        return ERR_TRY_AGAIN;
+    case ENOMEM:
+        return ERR_NO_MEMORY;
+    case EFAULT:
+        return ERR_INVALID_POINTER;
+    case EBUSY:
+        return ERR_SHARING_VIOLATION;
+    case EEXIST:
+        return ERR_ALREADY_EXISTS;
+    case EXDEV:
+        return ERR_NOT_SAME_DEVICE;
+    case ENODEV:
+        return ERR_INVALID_DEVICE_REQUEST;
+    case ENOTDIR:
+        return ERR_NOT_A_DIRECTORY;
+    case EISDIR:
+        return ERR_IS_A_DIRECTORY;
+    case EINVAL:
+        return ERR_INVALID_PARAMETER;
+    case ENFILE:
+    case EMFILE:
+        return ERR_TOO_MANY_OPEN_FILES;
+    case ETXTBSY:
+        return ERR_SHARING_VIOLATION;
+    case EFBIG:
+        return ERR_FILE_TOO_BIG;
+    case ENOSPC:
+    case EDQUOT:
+        return ERR_DISK_FULL;
+    case ESPIPE:
+        return ERR_SEEK_ON_DEVICE;
+    case EROFS:
+        return ERR_WRITE_PROTECT;
+    case EPIPE:
+        return ERR_BROKEN_PIPE;
+    case EDEADLK:
+        return ERR_FILE_LOCK_VIOLATION;
+    case ENAMETOOLONG:
+        return ERR_FILENAME_TOO_LONG;
+    case ENOLCK:
+        return ERR_FILE_LOCK_FAILED;
+    case ENOSYS:
+    case ENOTSUP:
+        return ERR_NOT_SUPPORTED;
+    case ENOTEMPTY:
+        return ERR_DIR_NOT_EMPTY;
+    case ELOOP:
+        return ERR_TOO_MANY_SYMLINKS;
+    case ENODATA:
+        return ERR_NO_DATA;
+    case ETIMEDOUT:
+        return ERR_TIMEOUT;
+    case EILSEQ:
+        return ERR_NO_TRANSLATION;
+    case ECANCELED:
+        return ERR_CANCELLED;
+    case EOVERFLOW:
+        return ERR_BUFFER_OVERFLOW;
+    case ENOTSOCK:
+        return ERR_NET_NOT_SOCKET;
+    case EADDRINUSE:
+        return ERR_NET_ADDRESS_IN_USE;
+    case EADDRNOTAVAIL:
+        return ERR_NET_ADDRESS_NOT_AVAILABLE;
+    case ENETDOWN:
+        return ERR_NET_DOWN;
+    case ENETUNREACH:
+        return ERR_NET_UNREACHABLE;
+    case ECONNRESET:
+        return ERR_NET_CONNECTION_RESET_BY_PEER;
+    case ECONNREFUSED:
+        return ERR_NET_CONNECTION_REFUSED;
+    case EHOSTUNREACH:
+        return ERR_NET_HOST_UNREACHABLE;
+    default:
+        return ERR_UNMAPPED_OS_ERROR;
+    }
+}

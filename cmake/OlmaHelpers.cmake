@@ -1,0 +1,29 @@
+# Compiler settings shared by every runtime and installer target.
+
+# Flags for runtime code: no exceptions, no RTTI, warnings on.
+set(OLMA_RUNTIME_CXX_FLAGS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter
+    -Wno-missing-field-initializers)
+
+# Flags for code linked into the image without a C runtime.
+set(OLMA_NOCRT_CXX_FLAGS ${OLMA_RUNTIME_CXX_FLAGS} -ffreestanding -fno-asynchronous-unwind-tables
+    -fstack-protector-strong -fno-threadsafe-statics -DRT_NO_CRT=1)
+# -nostdlib drops libgcc too; it is only compiler support (64-bit division on x86 and the
+# like), so it goes back in by name.
+set(OLMA_NOCRT_LINK_FLAGS -nostdlib -nostartfiles -Wl,--enable-stdcall-fixup -Wl,--dynamicbase -Wl,--nxcompat
+    -Wl,--high-entropy-va)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(OLMA_NOCRT_ENTRY -Wl,-e,_rtNoCrtEntry)
+    list(REMOVE_ITEM OLMA_NOCRT_LINK_FLAGS -Wl,--high-entropy-va)
+else()
+    set(OLMA_NOCRT_ENTRY -Wl,-e,rtNoCrtEntry)
+endif()
+
+# Links an executable without a C runtime: entry point of the start-up module,
+# kernel32 and ntdll as the only direct imports.
+function(olma_nocrt_executable target)
+    target_link_libraries(${target} PRIVATE OlmaRuntimeNoCrt)
+    target_compile_options(${target} PRIVATE ${OLMA_NOCRT_CXX_FLAGS})
+    target_link_options(${target} PRIVATE ${OLMA_NOCRT_LINK_FLAGS} ${OLMA_NOCRT_ENTRY})
+    target_link_libraries(${target} PRIVATE -Wl,--start-group OlmaRuntimeNoCrt gcc kernel32 ntdll -Wl,--end-group)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE CXX)
+endfunction()
