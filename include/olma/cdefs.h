@@ -18,6 +18,8 @@
 using RTUTF16 = char16_t;
 /** Unicode code point. */
 using RTUNICP = uint32_t;
+/** Signed size (results that are a length or a negative status). */
+typedef ptrdiff_t ssize_t;
 
 /** Length argument meaning "up to the terminator". */
 constexpr size_t RTSTR_MAX = ~(size_t)0;

@@ -43,3 +43,49 @@ RTUNICP RTStrGetCp(const char *psz);
 int RTStrGetCpNEx(const char **ppsz, size_t *pcch, RTUNICP *pCp);
 char *RTStrPutCp(char *psz, RTUNICP uCp);
 const char *RTStrPrevCp(const char *pszStart, const char *psz);
+
+/* --- The formatter --- */
+/** Output callback: takes a piece of output, returns the number of bytes accepted.
+ *  Called once more at the end with a null pointer and 0 (not counted). */
+typedef size_t FNRTSTROUTPUT(void *pvArg, const char *pachChars, size_t cbChars);
+typedef FNRTSTROUTPUT *PFNRTSTROUTPUT;
+/** Extension callback for conversion letters the engine does not know. The format
+ *  cursor points at the letter; the callback moves it past what it consumed. */
+typedef size_t FNRTSTRFORMAT(void *pvArg, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat,
+                             va_list *pArgs, int cchWidth, int cchPrecision, unsigned fFlags, char chArgSize);
+typedef FNRTSTRFORMAT *PFNRTSTRFORMAT;
+
+/** Conversion flags, shared by the engine, the number formatter and the %R types. */
+constexpr unsigned RTSTR_F_CAPITAL = 0x0001;
+constexpr unsigned RTSTR_F_LEFT = 0x0002;
+constexpr unsigned RTSTR_F_ZEROPAD = 0x0004;
+constexpr unsigned RTSTR_F_SPECIAL = 0x0008;
+constexpr unsigned RTSTR_F_VALSIGNED = 0x0010;
+constexpr unsigned RTSTR_F_PLUS = 0x0020;
+constexpr unsigned RTSTR_F_BLANK = 0x0040;
+constexpr unsigned RTSTR_F_WIDTH = 0x0080;
+constexpr unsigned RTSTR_F_PRECISION = 0x0100;
+constexpr unsigned RTSTR_F_THOUSAND_SEP = 0x0200;
+constexpr unsigned RTSTR_F_8BIT = 0x0800;
+constexpr unsigned RTSTR_F_16BIT = 0x1000;
+constexpr unsigned RTSTR_F_32BIT = 0x2000;
+constexpr unsigned RTSTR_F_64BIT = 0x4000;
+
+size_t RTStrFormatV(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTRFORMAT pfnFormat, void *pvArgFormat,
+                    const char *pszFormat, va_list args);
+size_t RTStrFormat(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTRFORMAT pfnFormat, void *pvArgFormat,
+                   const char *pszFormat, ...);
+size_t RTStrPrintfV(char *pszBuffer, size_t cchBuffer, const char *pszFormat, va_list args);
+size_t RTStrPrintf(char *pszBuffer, size_t cchBuffer, const char *pszFormat, ...);
+ssize_t RTStrPrintf2V(char *pszBuffer, size_t cchBuffer, const char *pszFormat, va_list args);
+ssize_t RTStrPrintf2(char *pszBuffer, size_t cchBuffer, const char *pszFormat, ...);
+int RTStrAPrintfV(char **ppszBuffer, const char *pszFormat, va_list args, const char *pszTag);
+int RTStrAPrintf(char **ppszBuffer, const char *pszFormat, ...);
+/** Number formatter; the buffer holds at least 64 bytes. Returns the length written. */
+int RTStrFormatNumber(char *psz, uint32_t u32ValueLow, uint32_t u32ValueHigh, unsigned uiBase, int cchWidth,
+                      int cchPrecision, unsigned fFlags);
+ssize_t RTStrFormatU32(char *pszBuf, size_t cbBuf, uint32_t uValue, unsigned uiBase, int cchWidth, int cchPrecision,
+                       uint32_t fFlags);
+ssize_t RTStrFormatU64(char *pszBuf, size_t cbBuf, uint64_t uValue, unsigned uiBase, int cchWidth, int cchPrecision,
+                       uint32_t fFlags);
+ssize_t RTStrFormatDouble(char *pszBuf, size_t cbBuf, double rd);
