@@ -65,13 +65,12 @@ void rtRawWriteNative(const char *pch, size_t cch);
 #define RT_STARTUP_SECTION_XT "olma_xt"
 #endif
 #define RT_FIRST_STAGE_INITIALIZER(fn)                                                                                 \
-    extern "C" __attribute__((section(RT_STARTUP_SECTION_XI), used)) PFNRTFIRSTSTAGEINIT g_pfnXi_##fn = fn
+    __attribute__((section(RT_STARTUP_SECTION_XI), used)) static PFNRTFIRSTSTAGEINIT g_pfnXi_##fn = fn
 #define RT_SECOND_STAGE_INITIALIZER(fn)                                                                                \
-    extern "C" __attribute__((section(RT_STARTUP_SECTION_XC), used)) PFNRTSTAGEFN g_pfnXc_##fn = fn
+    __attribute__((section(RT_STARTUP_SECTION_XC), used)) static PFNRTSTAGEFN g_pfnXc_##fn = fn
 #define RT_PRE_TERMINATOR(fn)                                                                                          \
-    extern "C" __attribute__((section(RT_STARTUP_SECTION_XP), used)) PFNRTSTAGEFN g_pfnXp_##fn = fn
-#define RT_TERMINATOR(fn)                                                                                              \
-    extern "C" __attribute__((section(RT_STARTUP_SECTION_XT), used)) PFNRTSTAGEFN g_pfnXt_##fn = fn
+    __attribute__((section(RT_STARTUP_SECTION_XP), used)) static PFNRTSTAGEFN g_pfnXp_##fn = fn
+#define RT_TERMINATOR(fn) __attribute__((section(RT_STARTUP_SECTION_XT), used)) static PFNRTSTAGEFN g_pfnXt_##fn = fn
 
 /** The program's main function, called by the start-up code with a UTF-8 vector and a
  *  null environment pointer; its result is the exit code. */

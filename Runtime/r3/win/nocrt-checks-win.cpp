@@ -17,7 +17,7 @@ void rtNoCrtWriteHexFixed(uintptr_t u) {
  *  non-continuable 0xC0000409 record, and finally TerminateProcess. */
 RT_NORETURN void rtNoCrtCheckFailureExit(unsigned uFastFailCode, const void *pvPc) {
     if (IsProcessorFeaturePresent(23 /*PF_FASTFAIL_AVAILABLE*/))
-        __fastfail(uFastFailCode);
+        __asm__ __volatile__("int $0x29" : : "c"(uFastFailCode) : "memory");
     if (IsDebuggerPresent())
         DebugBreak();
 

@@ -9,6 +9,18 @@
 extern "C" uintptr_t __stack_chk_guard;
 
 namespace {
+// The thread environment block, read directly (the SDK's intrinsic trips the compiler's
+// array-bounds checking).
+inline TEB *rtNoCrtTeb() {
+    TEB *pTeb;
+#if defined(__x86_64__)
+    __asm__("movq %%gs:0x30, %0" : "=r"(pTeb));
+#else
+    __asm__("movl %%fs:0x18, %0" : "=r"(pTeb));
+#endif
+    return pTeb;
+}
+
 /** The executable's path as the start-up module sees it. */
 struct RTNOCRTEXECPATH {
     char szPath[4100];
@@ -101,7 +113,7 @@ __attribute__((noreturn)) void rtNoCrtStartup(uint8_t *pbImage) {
     }
     rtRunSecondStageInitializers();
 
-    PEB *pPeb = NtCurrentTeb()->ProcessEnvironmentBlock;
+    PEB *pPeb = rtNoCrtTeb()->ProcessEnvironmentBlock;
     RTL_USER_PROCESS_PARAMETERS *pParams = pPeb->ProcessParameters;
     if (!pParams) {
         rtRawWriteString("No command line\r\n");
@@ -118,7 +130,7 @@ __attribute__((noreturn)) void rtNoCrtStartup(uint8_t *pbImage) {
 
     char **papszArgs = nullptr;
     int cArgs = 0;
-    rc = ArgvFromString(&papszArgs, &cArgs, pszCmdLine, RTGETOPTARGV_CNV_MODIFY_INPUT, nullptr);
+    rc = ArgvFromString(&papszArgs, &cArgs, pszCmdLine, RTGETOPTARGV_IN_PLACE, nullptr);
     if (RT_FAILURE(rc)) {
         rtRawWriteStatus("Error parsing command line: ", rc);
         rtProcessExit(3, false);
@@ -141,6 +153,6 @@ extern "C" __attribute__((noreturn, no_stack_protector)) void rtNoCrtEntry(void)
     // The guard is mixed before anything protected runs; this function never returns, so
     // its own frame is never checked against the old value.
     __stack_chk_guard = (uintptr_t)__builtin_ia32_rdtsc() ^ (uintptr_t)&__stack_chk_guard;
-    uint8_t *pbImage = (uint8_t *)NtCurrentTeb()->ProcessEnvironmentBlock->Reserved3[1];
+    uint8_t *pbImage = (uint8_t *)rtNoCrtTeb()->ProcessEnvironmentBlock->Reserved3[1];
     rtNoCrtStartup(pbImage);
 }
