@@ -131,14 +131,14 @@ int rtStrToUInt64Core(const char *pszValue, unsigned uBaseAndMaxLen, uint64_t *p
 
 /** Turns a parser result into the strict result of the whole-string layer. */
 int rtStrNumFull(int rc, const RTSTRNUMSTATE *pState) {
-    if (RT_FAILURE(rc) || *pState->pszEnd == '\0')
+    /* Stopping at the end of the bound counts like stopping at the terminator; the
+       byte behind the bound is not the caller's to look at. */
+    if (RT_FAILURE(rc) || !pState->cchLeft || *pState->pszEnd == '\0')
         return rc;
     if (rc == WRN_TRAILING_CHARS)
         return ERR_TRAILING_CHARS;
     if (rc == WRN_TRAILING_SPACES)
         return ERR_TRAILING_SPACES;
-    if (rc == 0 || !pState->cchLeft) /* the bound ended the number */
-        return rc;
     /* Overflow and negated unsigned values skip the parser's trailing check. */
     return rtStrNumOnlyBlanksLeft(pState->pszEnd, pState->cchLeft) ? ERR_TRAILING_SPACES : ERR_TRAILING_CHARS;
 }
