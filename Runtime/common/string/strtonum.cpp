@@ -61,9 +61,10 @@ int rtStrNumScan(const char *psz, unsigned uBaseAndMaxLen, RTSTRNUMSTATE *pState
         const unsigned uDigit = rtStrNumClass(*psz); /* the terminator's class is above every base */
         if (uDigit >= uBase)
             break;
-        if (u > (UINT64_MAX - uDigit) / uBase)
-            fOverflow = true;
-        u = u * uBase + uDigit;
+        /* Wrapping arithmetic keeps the low 64 bits, as the overflow result promises. */
+        uint64_t uTimes;
+        fOverflow |= __builtin_mul_overflow(u, (uint64_t)uBase, &uTimes);
+        fOverflow |= __builtin_add_overflow(uTimes, (uint64_t)uDigit, &u);
         psz++;
         cchLeft--;
     }
