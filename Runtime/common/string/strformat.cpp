@@ -434,7 +434,9 @@ size_t rtStrFormatInternal(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTR
                 if (rtStrFmtIsBadPtr(psz))
                     cchTotal += rtStrFmtBadPtr(pfnOutput, pvArgOutput, psz, "!BadStr", cchWidth, fFlags);
                 else {
-                    const size_t cch = rtStrNLen(psz, cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX);
+                    // strlen is the C library's tuned one where there is one, and the
+                    // runtime's own in the image without.
+                    const size_t cch = cchPrecision >= 0 ? rtStrNLen(psz, (size_t)cchPrecision) : __builtin_strlen(psz);
                     cchTotal += rtStrFmtPadded(pfnOutput, pvArgOutput, psz, cch, cchWidth, fFlags);
                 }
             }
