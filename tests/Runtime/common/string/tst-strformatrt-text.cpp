@@ -5,6 +5,7 @@
 #include <olma/string.h>
 #include "strformat-helpers.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,22 @@ TEST(StrFormatRtText, EscapedStrings) {
         SCOPED_TRACE(std::string(c.pszFormat) + " " + Escaped(c.pszExpect));
         EXPECT_EQ(Escaped(FmtAll(c.pszFormat, c.psz)), Escaped(c.pszExpect));
     }
+}
+
+TEST(StrFormatRtText, LongPaddingIsCutByTheBuffer) {
+    // Padding far beyond the handlers' own staging buffer, into a buffer that is too small.
+    char szBuf[64];
+    memset(szBuf, 'Z', sizeof(szBuf));
+    EXPECT_EQ(RTStrPrintf(szBuf, 16, "%5000RMes", "<"), 15u);
+    EXPECT_EQ(std::string(szBuf), std::string(15, ' '));
+    EXPECT_EQ(szBuf[16], 'Z');
+
+    char *psz = nullptr;
+    ASSERT_EQ(RTStrAPrintf(&psz, "%-5000RMjs|%6000.2lRbs|", "x", (const RTUTF16 *)u"\u4100\u4200"),
+              5002 + 1 + 6000 + 1);
+    const std::string str(psz);
+    RTStrFree(psz);
+    EXPECT_EQ(str, "\"x" + std::string(4999, ' ') + "\"|" + std::string(5998, ' ') + "AB|");
 }
 
 TEST(StrFormatRtText, Durations) {
