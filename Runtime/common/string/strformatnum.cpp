@@ -11,6 +11,50 @@ constexpr int RTSTR_NUM_MAX = 63;
 constexpr char g_achDigitsLower[] = "0123456789abcdef";
 constexpr char g_achDigitsUpper[] = "0123456789ABCDEF";
 
+/** Writes the digits of u in reverse order and returns their count with the
+ *  separators. Common bases get their own loops: a division by a constant or a
+ *  shift is far cheaper than a division by a variable, and 32-bit values take
+ *  32-bit arithmetic. */
+template <typename T>
+int rtStrFmtRevDigits(char *pch, T u, unsigned uBase, const char *pachDigits, bool fGroup, int *pcDigits) {
+    int cch = 0;
+    int cDigits = 0;
+    switch (uBase) {
+    case 10:
+        do {
+            if (fGroup && cDigits > 0 && cDigits % 3 == 0)
+                pch[cch++] = ' ';
+            pch[cch++] = (char)('0' + (unsigned)(u % 10));
+            cDigits++;
+            u /= 10;
+        } while (u != 0);
+        break;
+    case 16:
+        do {
+            pch[cch++] = pachDigits[(unsigned)u & 0xf];
+            u >>= 4;
+        } while (u != 0);
+        cDigits = cch;
+        break;
+    case 8:
+        do {
+            pch[cch++] = (char)('0' + ((unsigned)u & 7));
+            u >>= 3;
+        } while (u != 0);
+        cDigits = cch;
+        break;
+    default:
+        do {
+            pch[cch++] = pachDigits[(unsigned)(u % uBase)];
+            u /= uBase;
+        } while (u != 0);
+        cDigits = cch;
+        break;
+    }
+    *pcDigits = cDigits;
+    return cch;
+}
+
 } // namespace
 
 int RTStrFormatNumber(char *psz, uint32_t u32ValueLow, uint32_t u32ValueHigh, unsigned uiBase, int cchWidth,
@@ -48,15 +92,11 @@ int RTStrFormatNumber(char *psz, uint32_t u32ValueLow, uint32_t u32ValueHigh, un
     // Digits, least significant first, with the group separators in place.
     const char *pachDigits = (fFlags & RTSTR_F_CAPITAL) ? g_achDigitsUpper : g_achDigitsLower;
     char achRev[72];
-    int cchDigits = 0; // digits proper
-    int cchRev = 0;    // digits and separators
-    do {
-        if ((fFlags & RTSTR_F_THOUSAND_SEP) && cchDigits > 0 && cchDigits % 3 == 0)
-            achRev[cchRev++] = ' ';
-        achRev[cchRev++] = pachDigits[uMagnitude % uiBase];
-        cchDigits++;
-        uMagnitude /= uiBase;
-    } while (uMagnitude != 0);
+    int cchDigits; // digits proper
+    const bool fGroup = (fFlags & RTSTR_F_THOUSAND_SEP) != 0;
+    int cchRev = uMagnitude <= UINT32_MAX
+                     ? rtStrFmtRevDigits(achRev, (uint32_t)uMagnitude, uiBase, pachDigits, fGroup, &cchDigits)
+                     : rtStrFmtRevDigits(achRev, uMagnitude, uiBase, pachDigits, fGroup, &cchDigits);
 
     const char *pszPrefix = "";
     int cchPrefix = 0;
