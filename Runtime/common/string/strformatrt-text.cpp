@@ -25,8 +25,9 @@ void rtStrFmtBaseName(RTSTRFMTRTOUT &Out, const char *pszPath) {
 }
 
 /** One big-endian UTF-16 code point within cwcLeft units; false at a terminator or
- *  an invalid sequence. A high surrogate at the end of the bound is invalid: the
- *  bound is all the caller promised to be readable. */
+ *  an invalid sequence. Unlike the general decoder this one never looks at the unit
+ *  after a high surrogate that ends the bound: the bound is all the caller promised
+ *  to be readable, and such a surrogate counts as invalid. */
 bool rtStrFmtGetBigCp(const RTUTF16 *&pwsz, size_t &cwcLeft, RTUNICP &uCp) {
     if (!cwcLeft)
         return false;
@@ -74,28 +75,8 @@ void rtStrFmtBigUtf16(RTSTRFMTRTOUT &Out, const RTUTF16 *pwsz, int cchWidth, int
     pwszCur = pwsz;
     cwcLeft = (size_t)cchPrecision;
     while (rtStrFmtGetBigCp(pwszCur, cwcLeft, uCp)) {
-        char ach[4];
-        size_t cch;
-        if (uCp < 0x80) {
-            ach[0] = (char)uCp;
-            cch = 1;
-        } else if (uCp < 0x800) {
-            ach[0] = (char)(0xc0 | uCp >> 6);
-            ach[1] = (char)(0x80 | (uCp & 0x3f));
-            cch = 2;
-        } else if (uCp < 0x10000) {
-            ach[0] = (char)(0xe0 | uCp >> 12);
-            ach[1] = (char)(0x80 | ((uCp >> 6) & 0x3f));
-            ach[2] = (char)(0x80 | (uCp & 0x3f));
-            cch = 3;
-        } else {
-            ach[0] = (char)(0xf0 | uCp >> 18);
-            ach[1] = (char)(0x80 | ((uCp >> 12) & 0x3f));
-            ach[2] = (char)(0x80 | ((uCp >> 6) & 0x3f));
-            ach[3] = (char)(0x80 | (uCp & 0x3f));
-            cch = 4;
-        }
-        Out.put(ach, cch);
+        char ach[8];
+        Out.put(ach, (size_t)(RTStrPutCp(ach, uCp) - ach));
     }
     if (fFlags & RTSTR_F_LEFT)
         Out.putRepeat(' ', cPad);
