@@ -3,6 +3,9 @@
 #include <olma/time.h>
 
 #include "r3/internal-time.h"
+#if defined(RT_OS_WINDOWS)
+#include "r3/win/internal-win.h"
+#endif
 
 namespace {
 
@@ -50,6 +53,30 @@ TEST(Time, EverySourceIsMonotonic) {
             continue; // this system's ntdll lacks the precise function
         CheckMonotonicAndSleep([uSource] { return rtTimeNanoTSFrom(uSource); });
     }
+}
+
+// Windows 9x and NT before 3.50 (classes up to 100) only have the tick counter;
+// without a classification the version reported by the system decides.
+TEST(Time, SourceFollowsVersionClass) {
+    const uint32_t uSaved = WindowsVersionClass;
+    WindowsVersionClass = 0; // this host reports a version far above 3.50
+    const uint32_t uModern = rtTimeChooseSource();
+    EXPECT_NE(uModern, RTTIME_SOURCE_TICK_COUNT);
+    struct Case {
+        uint32_t uClass;
+        bool fTickCount;
+    };
+    const Case aCases[] = {{1, true}, {7, true}, {100, true}, {101, false}, {116, false}, {199, false}};
+    for (const Case &c : aCases) {
+        SCOPED_TRACE(testing::Message() << "class " << c.uClass);
+        WindowsVersionClass = c.uClass;
+        const uint32_t uSource = rtTimeChooseSource();
+        if (c.fTickCount)
+            EXPECT_EQ(uSource, RTTIME_SOURCE_TICK_COUNT);
+        else
+            EXPECT_EQ(uSource, uModern);
+    }
+    WindowsVersionClass = uSaved;
 }
 
 // All sources count the same time since boot in the same unit, within their granularity.
