@@ -9,9 +9,11 @@
 
 namespace {
 
-/** Coarsest tick of any clock source (the Windows tick counter and shared page
- *  advance in steps of up to 15.625 ms). */
-constexpr uint64_t kcNsGranularity = UINT64_C(16000000);
+/** Allowance for the coarsest clock source. The Windows tick counter and the shared
+ *  page advance in steps of about 15.6 ms; under Wine the shared page is refreshed
+ *  irregularly and can lag a little more, so two steps are allowed. That still
+ *  catches a source read in the wrong unit. */
+constexpr uint64_t kcNsGranularity = UINT64_C(32000000);
 
 template <typename F> void CheckMonotonicAndSleep(F fnRead) {
     uint64_t uPrev = fnRead();
@@ -20,7 +22,7 @@ template <typename F> void CheckMonotonicAndSleep(F fnRead) {
         ASSERT_GE(uNow, uPrev) << "reading " << i;
         uPrev = uNow;
     }
-    for (RTMSINTERVAL cMs : {1u, 20u, 50u}) {
+    for (RTMSINTERVAL cMs : {1u, 20u, 100u}) {
         SCOPED_TRACE(testing::Message() << cMs << " ms");
         const uint64_t uStart = fnRead();
         EXPECT_EQ(RTThreadSleep(cMs), 0);
