@@ -16,3 +16,9 @@ NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *Base
                                                ULONG NewProtect, PULONG OldProtect);
 NTSYSAPI NTSTATUS NTAPI NtTerminateProcess(HANDLE ProcessHandle, NTSTATUS ExitStatus);
 }
+
+/* --- Native paths: object-manager directories --- */
+extern "C" {
+NTSYSAPI NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE DirectoryHandle, ACCESS_MASK DesiredAccess,
+                                              POBJECT_ATTRIBUTES ObjectAttributes);
+}
