@@ -57,7 +57,7 @@ struct ParsedPath {
     uint16_t reserved;
     uint16_t suffixOffset;
     uint16_t suffixLength;
-    ParsedPathComp components[1];
+    ParsedPathComp components[]; // as many as the caller provided room for
 };
 /** Size in bytes of a record with room for cComps components. */
 constexpr size_t PARSEDPATH_SIZE(size_t cComps) {
