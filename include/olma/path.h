@@ -121,3 +121,9 @@ typedef char RTPATHNATIVECHAR;
  *  the short Win32 form where it fits, else the long form; elsewhere the absolute path. */
 [[nodiscard]] int RTPathToNative(RTPATHNATIVECHAR **ppszNative, const char *pszPath);
 void RTPathNativeFree(RTPATHNATIVECHAR *pszNative);
+
+/* --- Root specifications ("/", "\\server\share\", "C:\") --- */
+/** Length of the path's root specification, 0 when it has none. */
+size_t RTPathRootSpecLen(const char *pszPath);
+/** True when the path begins with a root specification. */
+bool RTPathStartsWithRoot(const char *pszPath);

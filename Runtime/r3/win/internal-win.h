@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
+
 extern "C" {
 NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *BaseAddress, PSIZE_T RegionSize,
                                                ULONG NewProtect, PULONG OldProtect);
@@ -22,3 +24,8 @@ extern "C" {
 NTSYSAPI NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE DirectoryHandle, ACCESS_MASK DesiredAccess,
                                               POBJECT_ATTRIBUTES ObjectAttributes);
 }
+
+/* --- Windows version classification (written by runtime initialisation; read by the clock) --- */
+/** Classification of the running Windows version by runtime initialisation; 0 until
+ *  it has been made. */
+extern uint32_t WindowsVersionClass;
