@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 #include "common/path/internal-path.h"
 
 namespace fs = std::filesystem;
@@ -435,6 +436,80 @@ TEST_F(NtPathOpen, DosCurrentDirectoryRules) {
     ASSERT_EQ(RTPathSetCurrent((strDrive + "\\").c_str()), 0);
     EXPECT_EQ(currentDir(), strDrive + "\\");
     fs::current_path(SavedCwd);
+}
+
+} // namespace
+
+namespace {
+
+/** What the retry test's stand-in for NtCreateFile saw. */
+struct CreateCall {
+    std::u16string wstrName;
+    NTSTATUS rcPresetIos;
+    ULONG_PTR uPresetInfo;
+    ULONG fDisposition;
+    ULONG fAttributes;
+};
+std::vector<CreateCall> g_aCalls;
+
+NTSTATUS NTAPI fakeCreateFile(PHANDLE phFile, ACCESS_MASK, POBJECT_ATTRIBUTES pObjAttr, PIO_STATUS_BLOCK pIos,
+                              PLARGE_INTEGER, ULONG fAttributes, ULONG, ULONG fDisposition, ULONG, PVOID, ULONG) {
+    const UNICODE_STRING *pName = pObjAttr->ObjectName;
+    std::u16string wstr((const char16_t *)pName->Buffer, pName->Length / 2);
+    g_aCalls.push_back({wstr, pIos->Status, pIos->Information, fDisposition, fAttributes});
+    // Refuse names without a trailing backslash, as some file systems do for directories.
+    if (wstr.empty() || wstr.back() != u'\\')
+        return (NTSTATUS)0xC000000DL;
+    *phFile = (HANDLE)0x1234;
+    return 0;
+}
+
+TEST(NtPath, TrailingBackslashRetry) {
+    struct Case {
+        std::u16string wstrName;
+        int rc;
+        std::vector<std::u16string> aExpectCalls;
+    };
+    const std::u16string wstrMax(0xfffc / 2, u'a');
+    const std::u16string wstrBelowMax(0xfffa / 2, u'a');
+    const Case aCases[] = {
+        {u"\\??\\C:\\dir", 0, {u"\\??\\C:\\dir", u"\\??\\C:\\dir\\"}},
+        {u"", 0, {u"", u"\\"}},
+        {u"\\??\\C:\\dir\\", 0, {u"\\??\\C:\\dir\\"}},
+        {wstrBelowMax, 0, {wstrBelowMax, wstrBelowMax + u"\\"}},
+        {wstrMax, ERR_INVALID_PARAMETER, {wstrMax}},
+    };
+    g_pfnrtNtPathCreateFileHook = fakeCreateFile;
+    for (const Case &c : aCases) {
+        SCOPED_TRACE(testing::Message() << "name of " << c.wstrName.size() << " units");
+        g_aCalls.clear();
+        std::u16string wstrBuf = c.wstrName;
+        UNICODE_STRING Name;
+        Name.Buffer = (PWSTR)wstrBuf.data();
+        Name.Length = (USHORT)(wstrBuf.size() * 2);
+        Name.MaximumLength = (USHORT)(Name.Length + (Name.Length < 0xfffe ? 2 : 0));
+        HANDLE h = nullptr;
+        bool fObjDir = true;
+        EXPECT_EQ(RTNtPathOpenRelative(nullptr, &Name, FILE_LIST_DIRECTORY, FILE_SHARE_READ, FILE_DIRECTORY_FILE, 0x40,
+                                       &h, &fObjDir),
+                  c.rc);
+        ASSERT_EQ(g_aCalls.size(), c.aExpectCalls.size());
+        for (size_t i = 0; i < g_aCalls.size(); i++) {
+            EXPECT_TRUE(g_aCalls[i].wstrName == c.aExpectCalls[i]) << i;
+            EXPECT_EQ((uint32_t)g_aCalls[i].rcPresetIos, 0xC0000365u);
+            EXPECT_EQ(g_aCalls[i].uPresetInfo, (ULONG_PTR)0xFFFFFFD5);
+            EXPECT_EQ(g_aCalls[i].fDisposition, (ULONG)FILE_OPEN);
+            EXPECT_EQ(g_aCalls[i].fAttributes, (ULONG)FILE_ATTRIBUTE_NORMAL);
+        }
+        if (c.rc == 0) {
+            EXPECT_EQ(h, (HANDLE)0x1234);
+            EXPECT_FALSE(fObjDir);
+        } else
+            EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        // The caller's name is left as it was.
+        EXPECT_EQ(Name.Length, c.wstrName.size() * 2);
+    }
+    g_pfnrtNtPathCreateFileHook = nullptr;
 }
 
 } // namespace
