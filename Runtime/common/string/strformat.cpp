@@ -2,6 +2,7 @@
 // the caller's output callback. Everything that prints in the runtime goes through it.
 #include <climits>
 #include <olma/string.h>
+#include <olma/utf16.h>
 #include "common/string/internal-format.h"
 #include "common/string/internal-str.h"
 
@@ -74,63 +75,15 @@ size_t rtStrFmtBadPtr(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const void *p
     return rtStrFmtPadded(pfnOutput, pvArgOutput, szBuf, cch, cchWidth, fFlags);
 }
 
-/** One code point as UTF-8; anything beyond 31 bits becomes 0x7f. */
-size_t rtStrFmtEncodeCp(char *pch, RTUNICP uCp) {
-    if (uCp < 0x80) {
-        pch[0] = (char)uCp;
-        return 1;
-    }
-    if (uCp > 0x7fffffff) {
-        pch[0] = 0x7f;
-        return 1;
-    }
-    size_t cch;
-    unsigned uLead;
-    if (uCp < 0x800) {
-        cch = 2;
-        uLead = 0xc0;
-    } else if (uCp < 0x10000) {
-        cch = 3;
-        uLead = 0xe0;
-    } else if (uCp < 0x200000) {
-        cch = 4;
-        uLead = 0xf0;
-    } else if (uCp < 0x4000000) {
-        cch = 5;
-        uLead = 0xf8;
-    } else {
-        cch = 6;
-        uLead = 0xfc;
-    }
-    for (size_t i = cch - 1; i > 0; i--) {
-        pch[i] = (char)(0x80 | (uCp & 0x3f));
-        uCp >>= 6;
-    }
-    pch[0] = (char)(uLead | uCp);
-    return cch;
-}
-
 /** Next code point of host-order UTF-16 text; false at the terminator or at the
  *  first sequence that does not decode (printing stops there). */
-bool rtStrFmtUtf16Next(const RTUTF16 **ppwsz, RTUNICP *pCp) {
-    const RTUTF16 *pwsz = *ppwsz;
-    const RTUTF16 wc = pwsz[0];
-    if (wc == 0)
-        return false;
-    if (wc < 0xd800 || (wc >= 0xe000 && wc <= 0xfffd)) {
-        *pCp = wc;
-        *ppwsz = pwsz + 1;
-        return true;
-    }
-    if (wc <= 0xdbff) {
-        const RTUTF16 wc2 = pwsz[1];
-        if (wc2 >= 0xdc00 && wc2 <= 0xdfff) {
-            *pCp = 0x10000 + (((RTUNICP)(wc & 0x3ff) << 10) | (wc2 & 0x3ff));
-            *ppwsz = pwsz + 2;
-            return true;
-        }
-    }
-    return false;
+inline bool rtStrFmtUtf16Next(const RTUTF16 **ppwsz, RTUNICP *pCp) {
+    return **ppwsz != 0 && RTUtf16GetCpEx(ppwsz, pCp) >= 0;
+}
+
+/** One code point as UTF-8 in the caller's 8-byte buffer; returns its length. */
+inline size_t rtStrFmtEncodeCp(char *pch, RTUNICP uCp) {
+    return (size_t)(RTStrPutCp(pch, uCp) - pch);
 }
 
 size_t rtStrFmtUtf16(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const RTUTF16 *pwsz, int cchWidth, int cchPrecision,

@@ -15,6 +15,12 @@ size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars) {
         *pBuf->pch = '\0';
         return 0;
     }
+    // Padding blanks and encoded characters arrive one byte at a time.
+    if (cbChars == 1 && pBuf->cbLeft) {
+        *pBuf->pch++ = *pachChars;
+        pBuf->cbLeft--;
+        return 1;
+    }
     const size_t cb = cbChars < pBuf->cbLeft ? cbChars : pBuf->cbLeft;
     rtMemCopy(pBuf->pch, pachChars, cb);
     pBuf->pch += cb;

@@ -366,6 +366,10 @@ TEST(StrFormat, FormatScanning) {
         SCOPED_TRACE(c.pszFormat);
         EXPECT_EQ(FmtAll(c.pszFormat, 7, "s"), c.pszExpect);
     }
+    // A format pointer that cannot be read prints nothing.
+    char szBuf[8] = "xxxxxxx";
+    EXPECT_EQ(RTStrPrintf(szBuf, sizeof(szBuf), nullptr), 0u);
+    EXPECT_STREQ(szBuf, "");
 }
 
 TEST(StrFormat, ChainedFormat) {
@@ -413,6 +417,7 @@ TEST(StrFormat, NestedFormat) {
     EXPECT_EQ(FormatNested("<%N>%d", "%s-%d", "x", 3), "<x-3>99");
     EXPECT_EQ(FormatNested("%5N|%d", "%s", "x"), "x|99");
     EXPECT_EQ(FormatNested("%N%d", ""), "99");
+    EXPECT_EQ(FormatNested("%N|%d", nullptr), "|99");
     EXPECT_EQ(FormatNested2("<%N>%d", "a%Nb%d", "%s%d", "x", 3), "<ax3b7>99");
     EXPECT_EQ(FormatNestedThenRest("%d", 1, 2), "<1>+2");
 }

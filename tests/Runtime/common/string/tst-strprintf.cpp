@@ -104,6 +104,8 @@ TEST(StrAPrintf, LengthsAroundEveryBufferEdge) {
     const std::string str3000(3000, 'y');
     CheckAPrintf("%s%s%s", str3000, str3000 + str3000 + str3000);
     CheckAPrintf("%s|%4000s|", "ab", "ab|" + std::string(3998, ' ') + "ab|");
+    // Padding arrives one blank at a time and grows the buffer step by step.
+    CheckAPrintf("%70000s", "ab", std::string(69998, ' ') + "ab");
 }
 
 /** Fails each allocation of one call in turn, until the call succeeds. Every
