@@ -8,8 +8,12 @@
 #include <olma/err-list.h>
 #undef OLMA_ERR
 
-constexpr bool RT_SUCCESS(int rc) { return rc >= 0; }
-constexpr bool RT_FAILURE(int rc) { return rc < 0; }
+constexpr bool RT_SUCCESS(int rc) {
+    return rc >= 0;
+}
+constexpr bool RT_FAILURE(int rc) {
+    return rc < 0;
+}
 
 /** Windows error value to status code. Unknown values give ERR_UNMAPPED_OS_ERROR. */
 int RTErrConvertFromWinError(uint32_t uNativeCode);

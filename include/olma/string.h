@@ -89,3 +89,67 @@ ssize_t RTStrFormatU32(char *pszBuf, size_t cbBuf, uint32_t uValue, unsigned uiB
 ssize_t RTStrFormatU64(char *pszBuf, size_t cbBuf, uint64_t uValue, unsigned uiBase, int cchWidth, int cchPrecision,
                        uint32_t fFlags);
 ssize_t RTStrFormatDouble(char *pszBuf, size_t cbBuf, double rd);
+
+/* --- String toolkit: bounded copy, comparison, number and address parsing --- */
+[[nodiscard]] int RTStrCopy(char *pszDst, size_t cbDst, const char *pszSrc);
+[[nodiscard]] int RTStrCat(char *pszDst, size_t cbDst, const char *pszSrc);
+int RTStrCmp(const char *psz1, const char *psz2);
+/** Case-insensitive for ASCII letters only; the second text is plain ASCII. */
+int RTStrICmpAscii(const char *psz1, const char *pszAscii);
+/** First byte that is not a blank, tab, line feed, vertical tab, form feed or carriage return. */
+char *RTStrStripL(const char *psz);
+
+/* Number parsers. uBaseAndMaxLen: bits 0-7 the base (0 detects, 36 and above count
+ * as 0), bits 8-31 the most characters to examine (0: no bound). Out pointers may be null. */
+
+[[nodiscard]] int RTStrToInt64Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, int64_t *pi64);
+[[nodiscard]] int RTStrToUInt64Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint64_t *pu64);
+[[nodiscard]] int RTStrToUInt32Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint32_t *pu32);
+[[nodiscard]] int RTStrToUInt8Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint8_t *pu8);
+[[nodiscard]] int RTStrToInt64Full(const char *pszValue, unsigned uBaseAndMaxLen, int64_t *pi64);
+[[nodiscard]] int RTStrToUInt64Full(const char *pszValue, unsigned uBaseAndMaxLen, uint64_t *pu64);
+[[nodiscard]] int RTStrToInt32Full(const char *pszValue, unsigned uBaseAndMaxLen, int32_t *pi32);
+[[nodiscard]] int RTStrToInt16Full(const char *pszValue, unsigned uBaseAndMaxLen, int16_t *pi16);
+[[nodiscard]] int RTStrToInt8Full(const char *pszValue, unsigned uBaseAndMaxLen, int8_t *pi8);
+[[nodiscard]] int RTStrToUInt32Full(const char *pszValue, unsigned uBaseAndMaxLen, uint32_t *pu32);
+[[nodiscard]] int RTStrToUInt16Full(const char *pszValue, unsigned uBaseAndMaxLen, uint16_t *pu16);
+[[nodiscard]] int RTStrToUInt8Full(const char *pszValue, unsigned uBaseAndMaxLen, uint8_t *pu8);
+/** Detected base, no bound; the low 32 bits of the value, 0 when nothing could be parsed. */
+int32_t RTStrToInt32(const char *pszValue);
+
+/** IPv4 address, network order (first number first). */
+union RTNETADDRIPV4 {
+    uint8_t au8[4];
+    uint16_t au16[2];
+    uint32_t u;
+};
+/** MAC address. */
+union RTMAC {
+    uint8_t au8[6];
+    uint16_t au16[3];
+};
+/** UUID: the first three fields little-endian, the last eight bytes in text order. */
+union RTUUID {
+    uint8_t au8[16];
+    uint16_t au16[8];
+    uint32_t au32[4];
+    uint64_t au64[2];
+    struct {
+        uint32_t u32TimeLow;
+        uint16_t u16TimeMid;
+        uint16_t u16TimeHiAndVersion;
+        uint8_t u8ClockSeqHiAndReserved;
+        uint8_t u8ClockSeqLow;
+        uint8_t au8Node[6];
+    } Gen;
+};
+
+[[nodiscard]] int RTNetStrToIPv4AddrEx(const char *pcszAddr, RTNETADDRIPV4 *pAddr, char **ppszNext);
+[[nodiscard]] int RTNetStrToIPv4Addr(const char *pcszAddr, RTNETADDRIPV4 *pAddr);
+/** Address and netmask in host order, first number in the top byte. */
+[[nodiscard]] int RTNetStrToIPv4Cidr(const char *pcszAddr, RTNETADDRIPV4 *pAddr, RTNETADDRIPV4 *pMask);
+[[nodiscard]] int RTNetStrToMacAddr(const char *pszAddr, RTMAC *pMacAddr);
+/** Bytes may be separated by ':' and have one or two digits. */
+constexpr uint32_t RTSTRCONVERTHEXBYTES_F_SEP_COLON = 1;
+[[nodiscard]] int RTStrConvertHexBytes(const char *pszHex, void *pv, size_t cb, uint32_t fFlags);
+[[nodiscard]] int RTUuidFromStr(RTUUID *pUuid, const char *pszString);

@@ -11,8 +11,15 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
+
 extern "C" {
 NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *BaseAddress, PSIZE_T RegionSize,
                                                ULONG NewProtect, PULONG OldProtect);
 NTSYSAPI NTSTATUS NTAPI NtTerminateProcess(HANDLE ProcessHandle, NTSTATUS ExitStatus);
 }
+
+/* --- Windows version classification (written by runtime initialisation; read by the clock) --- */
+/** Classification of the running Windows version by runtime initialisation; 0 until
+ *  it has been made. */
+extern uint32_t WindowsVersionClass;
