@@ -196,6 +196,24 @@ int RTFileOpen(RTFILE *phFile, const char *pszFilename, uint64_t fOpen) {
     return RTFileOpenEx(pszFilename, fOpen, phFile, nullptr);
 }
 
+int RTFileDelete(const char *pszFilename) {
+    if (!RT_VALID_PTR(pszFilename))
+        return ERR_INVALID_POINTER;
+    if (!*pszFilename)
+        return ERR_PATH_ZERO_LENGTH;
+    return rtFileNativeDelete(pszFilename);
+}
+
+int RTFileRename(const char *pszSrc, const char *pszDst, uint32_t fRename) {
+    if (!RT_VALID_PTR(pszSrc) || !RT_VALID_PTR(pszDst))
+        return ERR_INVALID_POINTER;
+    if (fRename & ~RTFILEMOVE_FLAGS_REPLACE)
+        return ERR_INVALID_PARAMETER;
+    if (!*pszSrc || !*pszDst)
+        return ERR_PATH_ZERO_LENGTH;
+    return rtFileNativeRename(pszSrc, pszDst, (fRename & RTFILEMOVE_FLAGS_REPLACE) != 0);
+}
+
 namespace {
 
 /** First chunk after a transient shortage: half the request, rounded up to 256, capped. */

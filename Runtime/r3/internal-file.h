@@ -36,6 +36,10 @@ RTFILEACTION rtFileWinOpenAction(uint32_t uDisposition, bool fAlreadyExisted);
 /** Backend open; flags are validated, outputs preset to nil and invalid. */
 [[nodiscard]] int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmAction);
 
+/** Backend delete and rename; arguments are checked (valid, non-empty paths). */
+[[nodiscard]] int rtFileNativeDelete(const char *pszFilename);
+[[nodiscard]] int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace);
+
 /** One platform transfer. *pfLowMemory tells a failure that is the platform's transient
  *  shortage of kernel memory, which smaller transfers may get around. */
 typedef int FNRTFILEXFER(RTFILE hFile, void *pvBuf, size_t cb, size_t *pcbDone, bool *pfLowMemory);

@@ -387,11 +387,7 @@ int RTFileQueryInfo(RTFILE hFile, FsObjInfo *pObjInfo, uint32_t enmAdditionalKin
     return 0;
 }
 
-int RTFileDelete(const char *pszFilename) {
-    if (!RT_VALID_PTR(pszFilename))
-        return ERR_INVALID_POINTER;
-    if (!*pszFilename)
-        return ERR_PATH_ZERO_LENGTH;
+int rtFileNativeDelete(const char *pszFilename) {
     int rc = rtPathPosixCheck(pszFilename);
     if (RT_FAILURE(rc))
         return rc;
@@ -410,13 +406,7 @@ int RTFileDelete(const char *pszFilename) {
     return 0;
 }
 
-int RTFileRename(const char *pszSrc, const char *pszDst, uint32_t fRename) {
-    if (!RT_VALID_PTR(pszSrc) || !RT_VALID_PTR(pszDst))
-        return ERR_INVALID_POINTER;
-    if (fRename & ~RTFILEMOVE_FLAGS_REPLACE)
-        return ERR_INVALID_PARAMETER;
-    if (!*pszSrc || !*pszDst)
-        return ERR_PATH_ZERO_LENGTH;
+int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
     int rc = rtPathPosixCheck(pszSrc);
     if (RT_SUCCESS(rc))
         rc = rtPathPosixCheck(pszDst);
@@ -431,7 +421,7 @@ int RTFileRename(const char *pszSrc, const char *pszDst, uint32_t fRename) {
     if (rtFilePosixDeleteDenied(pszSrc))
         return ERR_SHARING_VIOLATION;
 
-    if (fRename & RTFILEMOVE_FLAGS_REPLACE) {
+    if (fReplace) {
         if (rtFilePosixDeleteDenied(pszDst))
             return ERR_SHARING_VIOLATION;
         if (rename(pszSrc, pszDst) != 0)
