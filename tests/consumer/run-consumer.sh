@@ -6,7 +6,7 @@ work="$build/consumer"
 rm -rf "$work"
 mkdir -p "$work"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-args=(-G Ninja -S "$project" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=Release)
+args=(-G Ninja -S "$project" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DOlma_DIR="$work/prefix/lib/cmake/Olma" -DCMAKE_BUILD_TYPE=Release)
 [ -n "$toolchain" ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
 cmake "${args[@]}" >/dev/null
 cmake --build "$work/build"
@@ -14,9 +14,9 @@ exe="$work/build/olma-consumer"
 [ -f "$exe.exe" ] && exe="$exe.exe"
 if [ -n "$emulator" ]; then
     export WINEPREFIX="$build/wineprefix"
-    out=$("$emulator" "$exe")
+    out=$("$emulator" "$exe" | tr -d '\r')
 else
     out=$("$exe")
 fi
 echo "$out"
-[ "$out" = "olma consumer: ERR_FILE_NOT_FOUND=-102" ]
+[ "$out" = "olma consumer: ERR_FILE_NOT_FOUND=-102 utf16 units=5" ]

@@ -4,6 +4,10 @@
 #include <olma/string.h>
 
 int main() {
-    std::printf("olma consumer: ERR_FILE_NOT_FOUND=%d\n", RTErrConvertFromWinError(2));
+    size_t cwc = 0;
+    const int rc = RTStrCalcUtf16LenEx("h\xc3\xa9llo", RTSTR_MAX, &cwc);
+    if (RT_FAILURE(rc))
+        return 1;
+    std::printf("olma consumer: ERR_FILE_NOT_FOUND=%d utf16 units=%zu\n", RTErrConvertFromWinError(2), cwc);
     return 0;
 }
