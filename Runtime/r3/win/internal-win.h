@@ -29,3 +29,14 @@ NTSYSAPI NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE DirectoryHandle, ACCESS_MA
 /** Classification of the running Windows version by runtime initialisation; 0 until
  *  it has been made. */
 extern uint32_t WindowsVersionClass;
+
+/* --- Files and object information: directory listings --- */
+extern "C" {
+NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                                             PVOID ApcContext, PIO_STATUS_BLOCK IoStatusBlock, PVOID FileInformation,
+                                             ULONG Length, FILE_INFORMATION_CLASS FileInformationClass,
+                                             BOOLEAN ReturnSingleEntry, PUNICODE_STRING FileName, BOOLEAN RestartScan);
+NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE DirectoryHandle, PVOID Buffer, ULONG Length,
+                                               BOOLEAN ReturnSingleEntry, BOOLEAN RestartScan, PULONG Context,
+                                               PULONG ReturnLength);
+}

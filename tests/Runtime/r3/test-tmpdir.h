@@ -33,6 +33,8 @@ protected:
     }
     /** A path in the test directory, as UTF-8 text for the runtime. */
     std::string path(const std::string &name) const { return toUtf8(m_dir / fromUtf8(name)); }
+    /** A path whose last part is taken byte for byte, for names that are not valid UTF-8. */
+    std::string rawPath(const std::string &bytes) const { return toUtf8(m_dir) + "/" + bytes; }
     std::filesystem::path fsPath(const std::string &name) const { return m_dir / fromUtf8(name); }
 
     void writeFile(const std::string &name, const std::string &content) const {

@@ -104,11 +104,11 @@ TEST_F(FileTest, BadArgumentsAndPaths) {
         int rc;
     } s_aCases[] = {
         {"empty", "", ERR_PATH_ZERO_LENGTH},
-        {"bad UTF-8", path("bad\xc3\x28name"), ERR_INVALID_UTF8_ENCODING},
-        {"lone continuation byte", path("\x80"), ERR_INVALID_UTF8_ENCODING},
+        {"bad UTF-8", rawPath("bad\xc3\x28name"), ERR_INVALID_UTF8_ENCODING},
+        {"lone continuation byte", rawPath("\x80"), ERR_INVALID_UTF8_ENCODING},
         {"overlong slash",
-         path("a\xc0\xaf"
-              "b"),
+         rawPath("a\xc0\xaf"
+                 "b"),
          ERR_INVALID_UTF8_ENCODING},
         {"missing directory", path("nodir/file"), ERR_PATH_NOT_FOUND},
         {"far too long", path(std::string(40000, 'a')), ERR_FILENAME_TOO_LONG},

@@ -43,7 +43,7 @@ TEST_F(PathInfoTest, BadArguments) {
         EXPECT_EQ(c.rc, RTPathQueryInfoEx(strPath.c_str(), &info, c.enmKind, c.fFlags));
     }
     EXPECT_EQ(ERR_INVALID_UTF8_ENCODING,
-              RTPathQueryInfoEx(path("\xff").c_str(), &info, FSOBJ_ADD_NOTHING, RTPATH_F_ON_LINK));
+              RTPathQueryInfoEx(rawPath("\xff").c_str(), &info, FSOBJ_ADD_NOTHING, RTPATH_F_ON_LINK));
 }
 
 TEST_F(PathInfoTest, Objects) {
