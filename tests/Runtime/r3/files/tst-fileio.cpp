@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <olma/file.h>
+#include <olma/mem.h>
 
 #include "Runtime/r3/test-tmpdir.h"
 
@@ -420,4 +421,68 @@ TEST_F(FileTest, Rename) {
     EXPECT_TRUE(exists("dir"));
     EXPECT_EQ(ERR_INVALID_POINTER, RTFileRename(nullptr, path("dst").c_str(), 0));
     EXPECT_EQ(ERR_INVALID_POINTER, RTFileRename(path("src").c_str(), nullptr, 0));
+}
+
+TEST_F(FileTest, AllocationFailuresLeakNothing) {
+    // Each operation is run with its first, second, ... allocation failing until it
+    // gets through; every failure must be a memory status and leave nothing behind.
+    writeFile("src", "abc");
+    const std::string strNew = path("new"), strSrc = path("src"), strDst = path("dst");
+    static const struct {
+        const char *pszName;
+        int (*pfn)(const std::string &, const std::string &, const std::string &);
+        const char *pszMustExist;    // after success
+        const char *pszMustNotExist; // after every failure
+    } s_aOps[] = {
+        {"create",
+         [](const std::string &n, const std::string &, const std::string &) {
+             RTFILE h = NIL_RTFILE;
+             int rc = RTFileOpen(&h, n.c_str(), RTFILE_O_WRITE | RTFILE_O_CREATE | RTFILE_O_DENY_WRITE);
+             EXPECT_EQ(RT_SUCCESS(rc), h != NIL_RTFILE);
+             RTFileClose(h);
+             return rc;
+         },
+         "new", "new"},
+        {"query",
+         [](const std::string &, const std::string &s, const std::string &) {
+             FsObjInfo info;
+             return RTPathQueryInfoEx(s.c_str(), &info, FSOBJ_ADD_UNIX, RTPATH_F_FOLLOW_LINK);
+         },
+         "src", nullptr},
+        {"rename",
+         [](const std::string &, const std::string &s, const std::string &d) {
+             return RTFileRename(s.c_str(), d.c_str(), 0);
+         },
+         "dst", "dst"},
+        {"delete",
+         [](const std::string &, const std::string &, const std::string &d) { return RTFileDelete(d.c_str()); },
+         nullptr, nullptr},
+    };
+    for (const auto &op : s_aOps) {
+        SCOPED_TRACE(op.pszName);
+        const size_t cBefore = RTMemTestOutstanding();
+        int rc = ERR_NO_MEMORY;
+        unsigned cFailures = 0;
+        for (uint32_t n = 1; n < 64 && RT_FAILURE(rc); n++) {
+            RTMemTestFailNth(n);
+            rc = op.pfn(strNew, strSrc, strDst);
+            RTMemTestFailNth(0);
+            EXPECT_EQ(cBefore, RTMemTestOutstanding()) << "fail " << n;
+            if (RT_FAILURE(rc)) {
+                cFailures++;
+                EXPECT_TRUE(rc == ERR_NO_MEMORY || rc == ERR_NO_TMP_MEMORY || rc == ERR_NO_STR_MEMORY ||
+                            rc == ERR_NO_UTF16_MEMORY)
+                    << "fail " << n << ": " << rc;
+                if (op.pszMustNotExist)
+                    EXPECT_FALSE(exists(op.pszMustNotExist)) << "fail " << n;
+            }
+        }
+        EXPECT_EQ(0, rc);
+#if defined(RT_OS_WINDOWS)
+        EXPECT_GT(cFailures, 0u); // the path conversions allocate there
+#endif
+        if (op.pszMustExist)
+            EXPECT_TRUE(exists(op.pszMustExist));
+    }
+    EXPECT_FALSE(exists("dst"));
 }
