@@ -145,6 +145,7 @@ TEST_F(FileTest, DenyModeConflicts) {
         {0x10030, 0x33, 0},
         {0x73, 0x83, ERR_SHARING_VIOLATION},
         {0x83, 0x83, 0},
+        {0x82, 0x82, 0},                       // two writers that share writing
         {0x21, 0x1302, ERR_SHARING_VIOLATION}, // replacing is writing
         {0x21, 0x1702, ERR_SHARING_VIOLATION}, // so is truncating
     };
