@@ -54,7 +54,7 @@ __attribute__((optimize("no-tree-loop-distribute-patterns"))) size_t strlen(cons
 }
 
 // Stack protector: the guard is mixed with the time-stamp counter at start-up.
-uintptr_t __stack_chk_guard = 0x2b992ddfa232;
+uintptr_t __stack_chk_guard = (uintptr_t)0x2b992ddfa232ULL;
 
 void rtNoCrtStackCookieFailure(uintptr_t uExpected, const void *pvPc);
 
