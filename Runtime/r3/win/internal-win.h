@@ -40,3 +40,16 @@ NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE DirectoryHandle, PVOID Buf
                                                BOOLEAN ReturnSingleEntry, BOOLEAN RestartScan, PULONG Context,
                                                PULONG ReturnLength);
 }
+
+// Event objects and waits, for the kernel events under the runtime's semaphores.
+#ifndef STATUS_ALERTED
+#define STATUS_ALERTED ((NTSTATUS)0x00000101L)
+#endif
+extern "C" {
+typedef enum _RT_EVENT_TYPE { RtNotificationEvent = 0, RtSynchronizationEvent = 1 } RT_EVENT_TYPE;
+NTSYSAPI NTSTATUS NTAPI NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess,
+                                      POBJECT_ATTRIBUTES ObjectAttributes, RT_EVENT_TYPE EventType,
+                                      BOOLEAN InitialState);
+NTSYSAPI NTSTATUS NTAPI NtSetEvent(HANDLE EventHandle, PLONG PreviousState);
+NTSYSAPI NTSTATUS NTAPI NtResetEvent(HANDLE EventHandle, PLONG PreviousState);
+}
