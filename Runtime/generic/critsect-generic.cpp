@@ -64,7 +64,8 @@ int RTCritSectEnter(RTCRITSECT *pCritSect) {
         RTTHREAD hThreadSelf = RTThreadSelf();
         for (;;) {
             rtThreadSetBlocked(hThreadSelf, RTTHREADSTATE_CRITSECT, false);
-            const int rc = RTSemEventWait(pCritSect->waitEvent, RT_INDEFINITE_WAIT);
+            // Delete detaches the event while waiters may be on their way here.
+            const int rc = RTSemEventWait(__atomic_load_n(&pCritSect->waitEvent, __ATOMIC_ACQUIRE), RT_INDEFINITE_WAIT);
             rtThreadClearBlocked(hThreadSelf, RTTHREADSTATE_CRITSECT);
             if (!rtCritSectIsAlive(pCritSect))
                 return ERR_SEM_DESTROYED;
@@ -111,7 +112,7 @@ int RTCritSectLeave(RTCRITSECT *pCritSect) {
     }
     __atomic_store_n(&pCritSect->owner, RTCRITSECT_NO_OWNER, __ATOMIC_RELEASE);
     if (__atomic_sub_fetch(&pCritSect->lockers, 1, __ATOMIC_ACQ_REL) >= 0) {
-        const int rc = RTSemEventSignal(pCritSect->waitEvent);
+        const int rc = RTSemEventSignal(__atomic_load_n(&pCritSect->waitEvent, __ATOMIC_ACQUIRE));
         if (RT_FAILURE(rc)) {
             // A waiter that cannot be woken would sleep for ever with the section
             // free: nothing sensible can go on from here.

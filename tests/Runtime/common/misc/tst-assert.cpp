@@ -163,8 +163,8 @@ TEST_F(Assert, FirstMessageTextsAndRecord) {
     for (const Case &c : aCases) {
         SCOPED_TRACE(c.pszStdErr);
         g_cHook1 = 0;
-        SetOsError(4321);
         StdErrToFile Capture(TempPath("olma-assert-msg1.txt"));
+        SetOsError(4321);
         RTAssertMsg1(c.pszExpr, c.uLine, c.pszFile, c.pszFunction);
         const uint32_t uErrAfter = GetOsError();
         EXPECT_EQ(Capture.Text(), c.pszStdErr);
@@ -183,9 +183,9 @@ TEST_F(Assert, FirstMessageTextsAndRecord) {
 }
 
 TEST_F(Assert, SecondMessageReplacesOrAppends) {
-    SetOsError(77);
     {
         StdErrToFile Capture(TempPath("olma-assert-msg2.txt"));
+        SetOsError(77);
         RTAssertMsg2("first %d\n", 1);
         RTAssertMsg2Add("%s=%u\n", "second", 2u);
         EXPECT_EQ(GetOsError(), 77u);
