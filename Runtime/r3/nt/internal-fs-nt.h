@@ -48,3 +48,7 @@ void rtFsNtObjInfoFromAll(FsObjInfo *pObjInfo, const FILE_ALL_INFORMATION *pAll,
 /** The additional block of a record that is otherwise zero; ERR_INTERNAL_ERROR for an
  *  unknown kind. */
 int rtFsNtFillZeroedAdditional(FsObjInfo *pObjInfo, uint32_t enmAdditionalKind);
+
+/** The directory-listing step of the path query on its own, which otherwise only runs
+ *  for objects that cannot be opened. ERR_OBJECT_TYPE_MISMATCH: the parent is no directory. */
+[[nodiscard]] int rtPathNtQueryByParentListing(const char *pszPath, FsObjInfo *pObjInfo, uint32_t enmAdditionalKind);

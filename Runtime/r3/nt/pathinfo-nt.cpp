@@ -353,6 +353,21 @@ int rtPathNtQueryInfoWorker(HANDLE hRootDir, UNICODE_STRING *pName, FsObjInfo *p
 
 } // namespace
 
+int rtPathNtQueryByParentListing(const char *pszPath, FsObjInfo *pObjInfo, uint32_t enmAdditionalKind) {
+    UNICODE_STRING ntName;
+    HANDLE hRootDir;
+    int rc = RTNtPathFromUtf8(&ntName, &hRootDir, pszPath);
+    if (RT_FAILURE(rc))
+        return rc;
+    alignas(8) uint8_t abScratch[kScratchSize];
+    Next enmNext;
+    rc = rtPathNtQueryParentListing(hRootDir, &ntName, pObjInfo, enmAdditionalKind, pszPath, abScratch, &enmNext);
+    if (RT_SUCCESS(rc) && enmNext != Next::Done)
+        rc = ERR_OBJECT_TYPE_MISMATCH;
+    RTNtPathFree(&ntName, &hRootDir);
+    return rc;
+}
+
 int RTPathQueryInfoEx(const char *pszPath, FsObjInfo *pObjInfo, uint32_t enmAdditionalKind, uint32_t fFlags) {
     if (!RT_VALID_PTR(pszPath) || !RT_VALID_PTR(pObjInfo))
         return ERR_INVALID_POINTER;

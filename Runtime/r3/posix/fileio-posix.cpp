@@ -425,7 +425,7 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
         if (rtFilePosixDeleteDenied(pszDst))
             return ERR_SHARING_VIOLATION;
         if (rename(pszSrc, pszDst) != 0)
-            return rtPathPosixLookupError(pszSrc, errno);
+            return rtPathPosixLookupError(pszDst, errno); // the source was there a moment ago
         return 0;
     }
 
@@ -435,7 +435,7 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
     if (syscall(SYS_renameat2, AT_FDCWD, pszSrc, AT_FDCWD, pszDst, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
-        return errno == EEXIST ? ERR_ALREADY_EXISTS : rtPathPosixLookupError(pszSrc, errno);
+        return errno == EEXIST ? ERR_ALREADY_EXISTS : rtPathPosixLookupError(pszDst, errno);
 #endif
     if (link(pszSrc, pszDst) == 0) {
         unlink(pszSrc);
@@ -447,6 +447,6 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
     if (lstat(pszDst, &stDst) == 0)
         return ERR_ALREADY_EXISTS;
     if (rename(pszSrc, pszDst) != 0)
-        return rtPathPosixLookupError(pszSrc, errno);
+        return rtPathPosixLookupError(pszDst, errno);
     return 0;
 }

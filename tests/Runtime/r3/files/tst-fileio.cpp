@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <olma/file.h>
+#include <olma/mem.h>
 
 #include "Runtime/r3/test-tmpdir.h"
 
@@ -12,6 +13,14 @@
 namespace {
 
 class FileTest : public TmpDirTest {};
+
+/** Expected status "some failure": what the platform says is not the runtime's to decide. */
+constexpr int kAnyFailure = INT32_MIN;
+#if defined(RT_OS_WINDOWS)
+constexpr int kRcLongComponent = kAnyFailure;
+#else
+constexpr int kRcLongComponent = ERR_FILENAME_TOO_LONG;
+#endif
 
 /** Closes a handle at scope exit. */
 struct AutoFile {
@@ -112,13 +121,21 @@ TEST_F(FileTest, BadArgumentsAndPaths) {
          ERR_INVALID_UTF8_ENCODING},
         {"missing directory", path("nodir/file"), ERR_PATH_NOT_FOUND},
         {"far too long", path(std::string(40000, 'a')), ERR_FILENAME_TOO_LONG},
+        {"component too long", path(std::string(300, 'a')), kRcLongComponent},
     };
     for (const auto &c : s_aCases) {
         SCOPED_TRACE(c.pszName);
         hFile = 42;
-        EXPECT_EQ(c.rc, RTFileOpen(&hFile, c.strPath.c_str(), 0x1c000322));
+        int rcOpen = RTFileOpen(&hFile, c.strPath.c_str(), 0x1c000322);
+        int rcDelete = RTFileDelete(c.strPath.c_str());
+        if (c.rc == kAnyFailure) {
+            EXPECT_TRUE(RT_FAILURE(rcOpen));
+            EXPECT_TRUE(RT_FAILURE(rcDelete));
+        } else {
+            EXPECT_EQ(c.rc, rcOpen);
+            EXPECT_EQ(c.rc, rcDelete);
+        }
         EXPECT_EQ(NIL_RTFILE, hFile);
-        EXPECT_EQ(c.rc, RTFileDelete(c.strPath.c_str()));
     }
     EXPECT_EQ(0u, entryCount());
 }
@@ -144,6 +161,7 @@ TEST_F(FileTest, DenyModeConflicts) {
         {0x10030, 0x33, 0},
         {0x73, 0x83, ERR_SHARING_VIOLATION},
         {0x83, 0x83, 0},
+        {0x82, 0x82, 0},                       // two writers that share writing
         {0x21, 0x1302, ERR_SHARING_VIOLATION}, // replacing is writing
         {0x21, 0x1702, ERR_SHARING_VIOLATION}, // so is truncating
     };
@@ -416,8 +434,78 @@ TEST_F(FileTest, Rename) {
         if (c.pszDstAfter)
             EXPECT_EQ(c.pszDstAfter, readFile("dst"));
     }
+    writeFile("src", "s");
+    for (uint32_t fRename : {0u, RTFILEMOVE_FLAGS_REPLACE}) {
+        SCOPED_TRACE(fRename);
+        EXPECT_EQ(ERR_PATH_NOT_FOUND, RTFileRename(path("src").c_str(), path("nodir/dst").c_str(), fRename));
+        EXPECT_TRUE(exists("src"));
+    }
     EXPECT_EQ(ERR_IS_A_DIRECTORY, RTFileRename(path("dir").c_str(), path("dir2").c_str(), 0));
     EXPECT_TRUE(exists("dir"));
     EXPECT_EQ(ERR_INVALID_POINTER, RTFileRename(nullptr, path("dst").c_str(), 0));
     EXPECT_EQ(ERR_INVALID_POINTER, RTFileRename(path("src").c_str(), nullptr, 0));
+}
+
+TEST_F(FileTest, AllocationFailuresLeakNothing) {
+    // Each operation is run with its first, second, ... allocation failing until it
+    // gets through; every failure must be a memory status and leave nothing behind.
+    writeFile("src", "abc");
+    const std::string strNew = path("new"), strSrc = path("src"), strDst = path("dst");
+    static const struct {
+        const char *pszName;
+        int (*pfn)(const std::string &, const std::string &, const std::string &);
+        const char *pszMustExist;    // after success
+        const char *pszMustNotExist; // after every failure
+    } s_aOps[] = {
+        {"create",
+         [](const std::string &n, const std::string &, const std::string &) {
+             RTFILE h = NIL_RTFILE;
+             int rc = RTFileOpen(&h, n.c_str(), RTFILE_O_WRITE | RTFILE_O_CREATE | RTFILE_O_DENY_WRITE);
+             EXPECT_EQ(RT_SUCCESS(rc), h != NIL_RTFILE);
+             RTFileClose(h);
+             return rc;
+         },
+         "new", "new"},
+        {"query",
+         [](const std::string &, const std::string &s, const std::string &) {
+             FsObjInfo info;
+             return RTPathQueryInfoEx(s.c_str(), &info, FSOBJ_ADD_UNIX, RTPATH_F_FOLLOW_LINK);
+         },
+         "src", nullptr},
+        {"rename",
+         [](const std::string &, const std::string &s, const std::string &d) {
+             return RTFileRename(s.c_str(), d.c_str(), 0);
+         },
+         "dst", "dst"},
+        {"delete",
+         [](const std::string &, const std::string &, const std::string &d) { return RTFileDelete(d.c_str()); },
+         nullptr, nullptr},
+    };
+    for (const auto &op : s_aOps) {
+        SCOPED_TRACE(op.pszName);
+        const size_t cBefore = RTMemTestOutstanding();
+        int rc = ERR_NO_MEMORY;
+        unsigned cFailures = 0;
+        for (uint32_t n = 1; n < 64 && RT_FAILURE(rc); n++) {
+            RTMemTestFailNth(n);
+            rc = op.pfn(strNew, strSrc, strDst);
+            RTMemTestFailNth(0);
+            EXPECT_EQ(cBefore, RTMemTestOutstanding()) << "fail " << n;
+            if (RT_FAILURE(rc)) {
+                cFailures++;
+                EXPECT_TRUE(rc == ERR_NO_MEMORY || rc == ERR_NO_TMP_MEMORY || rc == ERR_NO_STR_MEMORY ||
+                            rc == ERR_NO_UTF16_MEMORY)
+                    << "fail " << n << ": " << rc;
+                if (op.pszMustNotExist)
+                    EXPECT_FALSE(exists(op.pszMustNotExist)) << "fail " << n;
+            }
+        }
+        EXPECT_EQ(0, rc);
+#if defined(RT_OS_WINDOWS)
+        EXPECT_GT(cFailures, 0u); // the path conversions allocate there
+#endif
+        if (op.pszMustExist)
+            EXPECT_TRUE(exists(op.pszMustExist));
+    }
+    EXPECT_FALSE(exists("dst"));
 }
