@@ -19,6 +19,12 @@ NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *Base
 NTSYSAPI NTSTATUS NTAPI NtTerminateProcess(HANDLE ProcessHandle, NTSTATUS ExitStatus);
 }
 
+/* --- Native paths: object-manager directories --- */
+extern "C" {
+NTSYSAPI NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE DirectoryHandle, ACCESS_MASK DesiredAccess,
+                                              POBJECT_ATTRIBUTES ObjectAttributes);
+}
+
 /* --- Windows version classification (written by runtime initialisation; read by the clock) --- */
 /** Classification of the running Windows version by runtime initialisation; 0 until
  *  it has been made. */
@@ -35,4 +41,15 @@ NTSYSAPI NTSTATUS NTAPI NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAc
                                       BOOLEAN InitialState);
 NTSYSAPI NTSTATUS NTAPI NtSetEvent(HANDLE EventHandle, PLONG PreviousState);
 NTSYSAPI NTSTATUS NTAPI NtResetEvent(HANDLE EventHandle, PLONG PreviousState);
+}
+
+/* --- Files and object information: directory listings --- */
+extern "C" {
+NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                                             PVOID ApcContext, PIO_STATUS_BLOCK IoStatusBlock, PVOID FileInformation,
+                                             ULONG Length, FILE_INFORMATION_CLASS FileInformationClass,
+                                             BOOLEAN ReturnSingleEntry, PUNICODE_STRING FileName, BOOLEAN RestartScan);
+NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE DirectoryHandle, PVOID Buffer, ULONG Length,
+                                               BOOLEAN ReturnSingleEntry, BOOLEAN RestartScan, PULONG Context,
+                                               PULONG ReturnLength);
 }
