@@ -4,8 +4,12 @@
 #include "stream-capture.h"
 #include <olma/mem.h>
 
+#include <atomic>
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -361,4 +365,42 @@ TEST_F(StreamTest, AllocationFailures) {
         }
         EXPECT_EQ(RTMemTestOutstanding(), cBaseline);
     }
+}
+
+TEST_F(StreamTest, OnePrintIsNeverInterleavedWithAnother) {
+    // Every argument reaches the stream as a chunk of its own, so without the stream's
+    // lock the pieces of concurrent prints would mix within a line.
+    PRTSTREAM pStream = open("f");
+    ASSERT_NE(pStream, nullptr);
+    constexpr int cThreads = 4;
+    constexpr int cLines = 20000;
+    std::atomic<bool> fGo{false};
+    std::vector<std::thread> Threads;
+    for (int t = 0; t < cThreads; t++)
+        Threads.emplace_back([pStream, t, &fGo] {
+            while (!fGo.load())
+                std::this_thread::yield();
+            const std::string strTag(1, (char)('A' + t));
+            for (int i = 0; i < cLines; i++)
+                RTStrmPrintf(pStream, "%s:%s:%s:%d:%s\n", strTag.c_str(), strTag.c_str(), strTag.c_str(), i,
+                             strTag.c_str());
+        });
+    fGo.store(true);
+    for (std::thread &Thrd : Threads)
+        Thrd.join();
+    std::istringstream In(finish("f"));
+    std::string strLine;
+    int acNext[cThreads] = {};
+    int cSeen = 0;
+    while (std::getline(In, strLine)) {
+        ASSERT_GE(strLine.size(), 9u) << strLine;
+        const int t = strLine[0] - 'A';
+        ASSERT_TRUE(t >= 0 && t < cThreads) << strLine;
+        const std::string strTag(1, strLine[0]);
+        EXPECT_EQ(strLine,
+                  strTag + ":" + strTag + ":" + strTag + ":" + std::to_string(acNext[t]) + ":" + strTag + "\r");
+        acNext[t]++;
+        cSeen++;
+    }
+    EXPECT_EQ(cSeen, cThreads * cLines);
 }
