@@ -237,7 +237,9 @@ int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
     if (RT_FAILURE(rc))
         return fnFail(rc);
 
-    RTFILEACTION enmAction = fCreated ? RTFILEACTION_CREATED : RTFILEACTION_OPENED;
+    RTFILEACTION enmAction = fCreated                           ? RTFILEACTION_CREATED
+                             : fDisp == RTFILE_O_CREATE_REPLACE ? RTFILEACTION_REPLACED
+                                                                : RTFILEACTION_OPENED;
     if (!fCreated && (fDisp == RTFILE_O_CREATE_REPLACE || (fOpen & RTFILE_O_TRUNCATE)) && S_ISREG(st.st_mode)) {
         int fdTrunc = fd;
         if (!fWrite) { // replacing through a read-only handle: truncate through a second one
