@@ -53,3 +53,24 @@ NTSYSAPI NTSTATUS NTAPI NtQueryDirectoryObject(HANDLE DirectoryHandle, PVOID Buf
                                                BOOLEAN ReturnSingleEntry, BOOLEAN RestartScan, PULONG Context,
                                                PULONG ReturnLength);
 }
+
+/* --- Runtime initialisation and the loader --- */
+/** Saved by the native initialisation; doubles as the marker that the loader is configured. */
+extern HMODULE g_hModKernel32;
+extern HMODULE g_hModNtDll;
+/** Optional entry points resolved once by the native initialisation (null when missing). */
+struct RTR3WINOPTIONAL {
+    BOOL(WINAPI *pfnIsDebuggerPresent)(void);
+    VOID(WINAPI *pfnGetSystemTimeAsFileTime)(LPFILETIME);
+    BOOL(WINAPI *pfnIsProcessorFeaturePresent)(DWORD);
+    VOID(WINAPI *pfnGetCurrentThreadStackLimits)(PULONG_PTR, PULONG_PTR);
+    LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *pfnSetUnhandledExceptionFilter)(LPTOP_LEVEL_EXCEPTION_FILTER);
+    LONG(WINAPI *pfnUnhandledExceptionFilter)(struct _EXCEPTION_POINTERS *);
+    NTSTATUS(NTAPI *pfnNtQueryFullAttributesFile)(POBJECT_ATTRIBUTES, PVOID);
+};
+extern RTR3WINOPTIONAL g_rtR3WinOptional;
+/** The runtime's top-level exception filter and the one it replaced. */
+LONG WINAPI rtR3WinUnhandledXcptFilter(struct _EXCEPTION_POINTERS *pXcptPtrs);
+extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnrtR3WinPrevXcptFilter;
+/** Installs rtR3WinUnhandledXcptFilter once through the given setter, saving the previous filter. */
+void rtR3WinInstallXcptFilter(LPTOP_LEVEL_EXCEPTION_FILTER(WINAPI *pfnSet)(LPTOP_LEVEL_EXCEPTION_FILTER));
