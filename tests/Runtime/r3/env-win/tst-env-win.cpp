@@ -42,7 +42,6 @@ struct GetterScope {
 
 TEST(EnvWin, ValueThatGrowsBetweenReads) {
     GetterScope Scope(growingGetter);
-    size_t const cBefore = RTMemTestOutstanding();
 
     struct Case {
         unsigned cwcStart, cwcStep, cReads;
@@ -60,6 +59,7 @@ TEST(EnvWin, ValueThatGrowsBetweenReads) {
         g_cReads = 0;
         g_cwcStart = c.cwcStart;
         g_cwcStep = c.cwcStep;
+        size_t const cBefore = RTMemTestOutstanding();
         std::string strBuf(40000, '\0');
         size_t cch = 1;
         int rc = RTEnvGetEx(RTENV_DEFAULT, "OLMA_TST_GROW", &strBuf[0], strBuf.size(), &cch);
