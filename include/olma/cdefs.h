@@ -25,7 +25,9 @@ typedef ptrdiff_t ssize_t;
 constexpr size_t RTSTR_MAX = ~(size_t)0;
 
 /** A pointer within the first 4 KiB of the address space never points to anything. */
-inline bool RT_VALID_PTR(const void *pv) { return (uintptr_t)pv >= 0x1000; }
+inline bool RT_VALID_PTR(const void *pv) {
+    return (uintptr_t)pv >= 0x1000;
+}
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define RT_STDCALL __stdcall

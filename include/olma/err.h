@@ -8,8 +8,12 @@
 #include <olma/err-list.h>
 #undef OLMA_ERR
 
-constexpr bool RT_SUCCESS(int rc) { return rc >= 0; }
-constexpr bool RT_FAILURE(int rc) { return rc < 0; }
+constexpr bool RT_SUCCESS(int rc) {
+    return rc >= 0;
+}
+constexpr bool RT_FAILURE(int rc) {
+    return rc < 0;
+}
 
 /** Windows error value to status code. Unknown values give ERR_UNMAPPED_OS_ERROR. */
 int RTErrConvertFromWinError(uint32_t uNativeCode);
@@ -39,3 +43,25 @@ using PFNRTWSAGETLASTERROR = int(RT_STDCALL *)();
 using PFNRTWSASETLASTERROR = void(RT_STDCALL *)(int);
 extern PFNRTWSAGETLASTERROR g_pfnrtWsaGetLastError;
 extern PFNRTWSASETLASTERROR g_pfnrtWsaSetLastError;
+
+/* --- Status texts ---
+ * Names and messages of status codes and of Windows error values, written through
+ * the formatter's output callback (the same type as in string.h). The scratch
+ * buffer (80 bytes from the formatter) is where numbers are rendered. Each
+ * returns the sum of the callback's results; unknown values are printed by number. */
+typedef size_t FNRTSTROUTPUT(void *pvArg, const char *pachChars, size_t cbChars);
+typedef FNRTSTROUTPUT *PFNRTSTROUTPUT;
+
+/** Index of the status code's entry in the name and message table, or -1. */
+int RTErrLookup(int rc);
+/** The code's name, or its value in signed decimal. */
+size_t RTErrFormatDefine(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);
+/** The code's message, or "Unknown Status <decimal> (<hex>)". */
+size_t RTErrFormatMsg(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);
+/** "<name> (<decimal>) - <message>", or the unknown-status text. */
+size_t RTErrFormatAll(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);
+/** A Windows error value's name; unnamed values in hexadecimal, after "<name>/" when
+ *  the value wraps a named error as a facility-7 result value. */
+size_t RTErrWinFormatDefine(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);
+/** "<name> (<hex>)" or "Unknown Status <hex>". */
+size_t RTErrWinFormatAll(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);

@@ -71,6 +71,11 @@ constexpr unsigned RTSTR_F_16BIT = 0x1000;
 constexpr unsigned RTSTR_F_32BIT = 0x2000;
 constexpr unsigned RTSTR_F_64BIT = 0x4000;
 
+/** The engine. Besides the printf conversions it knows %M (continue with the format
+ *  argument) and %N (a format and a va_list * formatted in place; pass the address
+ *  of a va_list variable of your own, e.g. one made with va_copy: a va_list
+ *  parameter's address is not a va_list * on every ABI). Returns the sum of the
+ *  output callback's results; the final end call is not counted. */
 size_t RTStrFormatV(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTRFORMAT pfnFormat, void *pvArgFormat,
                     const char *pszFormat, va_list args);
 size_t RTStrFormat(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTRFORMAT pfnFormat, void *pvArgFormat,

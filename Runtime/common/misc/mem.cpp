@@ -17,9 +17,13 @@ bool rtMemShouldFail() {
 }
 } // namespace
 
-void RTMemTestFailNth(uint32_t n) { __atomic_store_n(&g_cFailCountdown, n, __ATOMIC_RELAXED); }
+void RTMemTestFailNth(uint32_t n) {
+    __atomic_store_n(&g_cFailCountdown, n, __ATOMIC_RELAXED);
+}
 
-size_t RTMemTestOutstanding() { return __atomic_load_n(&g_cOutstanding, __ATOMIC_RELAXED); }
+size_t RTMemTestOutstanding() {
+    return __atomic_load_n(&g_cOutstanding, __ATOMIC_RELAXED);
+}
 
 void *RTMemTmpAlloc(size_t cb) {
     if (rtMemShouldFail())

@@ -11,4 +11,6 @@ inline size_t rtStrNLen(const char *psz, size_t cchMax) {
     return cch;
 }
 
-inline void rtMemCopy(void *pvDst, const void *pvSrc, size_t cb) { __builtin_memcpy(pvDst, pvSrc, cb); }
+inline void rtMemCopy(void *pvDst, const void *pvSrc, size_t cb) {
+    __builtin_memcpy(pvDst, pvSrc, cb);
+}

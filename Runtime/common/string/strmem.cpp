@@ -21,7 +21,9 @@ char *RTStrDupN(const char *psz, size_t cchMax, const char *pszTag) {
     return pszDup;
 }
 
-char *RTStrDup(const char *psz, const char *pszTag) { return RTStrDupN(psz, RTSTR_MAX, pszTag); }
+char *RTStrDup(const char *psz, const char *pszTag) {
+    return RTStrDupN(psz, RTSTR_MAX, pszTag);
+}
 
 int RTStrDupNEx(char **ppsz, const char *psz, size_t cchMax, const char *pszTag) {
     *ppsz = RTStrDupN(psz, cchMax, pszTag);
@@ -52,4 +54,6 @@ int RTStrRealloc(char **ppsz, size_t cbNew, const char *pszTag) {
     return 0;
 }
 
-void RTStrFree(char *psz) { RTMemFree(psz); }
+void RTStrFree(char *psz) {
+    RTMemFree(psz);
+}

@@ -61,9 +61,10 @@ int rtStrNumScan(const char *psz, unsigned uBaseAndMaxLen, RTSTRNUMSTATE *pState
         const unsigned uDigit = rtStrNumClass(*psz); /* the terminator's class is above every base */
         if (uDigit >= uBase)
             break;
-        if (u > (UINT64_MAX - uDigit) / uBase)
-            fOverflow = true;
-        u = u * uBase + uDigit;
+        /* Wrapping arithmetic keeps the low 64 bits, as the overflow result promises. */
+        uint64_t uTimes;
+        fOverflow |= __builtin_mul_overflow(u, (uint64_t)uBase, &uTimes);
+        fOverflow |= __builtin_add_overflow(uTimes, (uint64_t)uDigit, &u);
         psz++;
         cchLeft--;
     }
@@ -131,14 +132,14 @@ int rtStrToUInt64Core(const char *pszValue, unsigned uBaseAndMaxLen, uint64_t *p
 
 /** Turns a parser result into the strict result of the whole-string layer. */
 int rtStrNumFull(int rc, const RTSTRNUMSTATE *pState) {
-    if (RT_FAILURE(rc) || *pState->pszEnd == '\0')
+    /* Stopping at the end of the bound counts like stopping at the terminator; the
+       byte behind the bound is not the caller's to look at. */
+    if (RT_FAILURE(rc) || !pState->cchLeft || *pState->pszEnd == '\0')
         return rc;
     if (rc == WRN_TRAILING_CHARS)
         return ERR_TRAILING_CHARS;
     if (rc == WRN_TRAILING_SPACES)
         return ERR_TRAILING_SPACES;
-    if (rc == 0 || !pState->cchLeft) /* the bound ended the number */
-        return rc;
     /* Overflow and negated unsigned values skip the parser's trailing check. */
     return rtStrNumOnlyBlanksLeft(pState->pszEnd, pState->cchLeft) ? ERR_TRAILING_SPACES : ERR_TRAILING_CHARS;
 }

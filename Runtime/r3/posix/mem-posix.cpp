@@ -2,6 +2,12 @@
 #include <cstdlib>
 #include "internal-mem.h"
 
-void *rtMemNativeAlloc(size_t cb, bool fZero) { return fZero ? calloc(1, cb) : malloc(cb); }
-void *rtMemNativeRealloc(void *pv, size_t cb) { return realloc(pv, cb); }
-void rtMemNativeFree(void *pv) { free(pv); }
+void *rtMemNativeAlloc(size_t cb, bool fZero) {
+    return fZero ? calloc(1, cb) : malloc(cb);
+}
+void *rtMemNativeRealloc(void *pv, size_t cb) {
+    return realloc(pv, cb);
+}
+void rtMemNativeFree(void *pv) {
+    free(pv);
+}

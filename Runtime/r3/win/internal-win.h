@@ -11,8 +11,28 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
+
 extern "C" {
 NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *BaseAddress, PSIZE_T RegionSize,
                                                ULONG NewProtect, PULONG OldProtect);
 NTSYSAPI NTSTATUS NTAPI NtTerminateProcess(HANDLE ProcessHandle, NTSTATUS ExitStatus);
+}
+
+/* --- Windows version classification (written by runtime initialisation; read by the clock) --- */
+/** Classification of the running Windows version by runtime initialisation; 0 until
+ *  it has been made. */
+extern uint32_t WindowsVersionClass;
+
+// Event objects and waits, for the kernel events under the runtime's semaphores.
+#ifndef STATUS_ALERTED
+#define STATUS_ALERTED ((NTSTATUS)0x00000101L)
+#endif
+extern "C" {
+typedef enum _RT_EVENT_TYPE { RtNotificationEvent = 0, RtSynchronizationEvent = 1 } RT_EVENT_TYPE;
+NTSYSAPI NTSTATUS NTAPI NtCreateEvent(PHANDLE EventHandle, ACCESS_MASK DesiredAccess,
+                                      POBJECT_ATTRIBUTES ObjectAttributes, RT_EVENT_TYPE EventType,
+                                      BOOLEAN InitialState);
+NTSYSAPI NTSTATUS NTAPI NtSetEvent(HANDLE EventHandle, PLONG PreviousState);
+NTSYSAPI NTSTATUS NTAPI NtResetEvent(HANDLE EventHandle, PLONG PreviousState);
 }
