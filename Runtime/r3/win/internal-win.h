@@ -19,6 +19,12 @@ NTSYSAPI NTSTATUS NTAPI NtProtectVirtualMemory(HANDLE ProcessHandle, PVOID *Base
 NTSYSAPI NTSTATUS NTAPI NtTerminateProcess(HANDLE ProcessHandle, NTSTATUS ExitStatus);
 }
 
+/* --- Native paths: object-manager directories --- */
+extern "C" {
+NTSYSAPI NTSTATUS NTAPI NtOpenDirectoryObject(PHANDLE DirectoryHandle, ACCESS_MASK DesiredAccess,
+                                              POBJECT_ATTRIBUTES ObjectAttributes);
+}
+
 /* --- Windows version classification (written by runtime initialisation; read by the clock) --- */
 /** Classification of the running Windows version by runtime initialisation; 0 until
  *  it has been made. */
