@@ -1,0 +1,16 @@
+// POSIX backend: helpers shared by the file, path-query and file-system code.
+#pragma once
+
+#include <olma/fs.h>
+#include <sys/stat.h>
+
+/** UTF-8 check of a path handed to the platform; 0 or the encoding status. */
+[[nodiscard]] int rtPathPosixCheck(const char *pszPath);
+/** Status for a failed lookup of pszPath: a missing final name is ERR_FILE_NOT_FOUND,
+ *  a missing or non-directory component on the way ERR_PATH_NOT_FOUND, as on Windows. */
+int rtPathPosixLookupError(const char *pszPath, int iErrno);
+/** Fills the record from a stat answer. iBirthNs < 0: not known, the change time stands in. */
+void rtFsPosixObjInfoFromStat(FsObjInfo *pObjInfo, const struct stat *pSt, int64_t iBirthNs, const char *pszName,
+                              uint32_t enmAdditionalKind);
+/** Creation time of an object (statx), or -1. fd >= 0 asks the descriptor, else the path. */
+int64_t rtFsPosixBirthTime(int fd, const char *pszPath, bool fFollow);
