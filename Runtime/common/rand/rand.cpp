@@ -3,6 +3,7 @@
 #include "common/rand/internal-rand.h"
 
 #include <olma/mem.h>
+#include <olma/once.h>
 
 #include <atomic>
 
@@ -166,34 +167,17 @@ int rtRandProcessInit(void *) {
     return 0;
 }
 
-/*
- * One-time set-up. Until the runtime's once facility is linked in here, a small
- * state word does the same job: the first caller runs the initialiser, concurrent
- * callers wait for it, and everyone gets its status.
- */
-constexpr int kOnceUninitialised = 0;
-constexpr int kOnceBusy = 1;
-constexpr int kOnceDone = 2;
-constinit std::atomic<int> g_iProcessRandOnce{kOnceUninitialised};
-constinit std::atomic<int> g_rcProcessRandOnce{ERR_INTERNAL_ERROR};
+/** Destroys the generator at termination, unless the process is ending anyway. */
+void rtRandProcessCleanup(void *, bool fLazyCleanUpOk) {
+    if (fLazyCleanUpOk)
+        return;
+    RTRandDestroy(g_pProcessRand.exchange(nullptr, std::memory_order_acq_rel));
+}
+
+constinit RTONCE g_ProcessRandOnce = RTONCE_INITIALIZER;
 
 int rtRandProcessOnce() {
-    int iState = g_iProcessRandOnce.load(std::memory_order_acquire);
-    if (iState == kOnceDone)
-        return g_rcProcessRandOnce.load(std::memory_order_relaxed);
-    iState = kOnceUninitialised;
-    if (g_iProcessRandOnce.compare_exchange_strong(iState, kOnceBusy, std::memory_order_acq_rel)) {
-        int rc = rtRandProcessInit(nullptr);
-        g_rcProcessRandOnce.store(rc, std::memory_order_relaxed);
-        g_iProcessRandOnce.store(kOnceDone, std::memory_order_release);
-        return rc;
-    }
-    while (g_iProcessRandOnce.load(std::memory_order_acquire) != kOnceDone) {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-    return g_rcProcessRandOnce.load(std::memory_order_relaxed);
+    return RTOnceEx(&g_ProcessRandOnce, rtRandProcessInit, rtRandProcessCleanup, nullptr);
 }
 
 } // namespace
