@@ -1,6 +1,7 @@
 // Writes Runtime/r3/dir-upper.cpp: the simple upper-case mappings of Unicode 6.1
 // for the code-point ranges that directory name filters fold.
 // Run: npm install @unicode/unicode-6.1.0 && node scripts/gen-upper-table.mjs > Runtime/r3/dir-upper.cpp
+//      && clang-format -i Runtime/r3/dir-upper.cpp
 import upper from '@unicode/unicode-6.1.0/Simple_Case_Mapping/Uppercase/code-points.mjs';
 
 const ranges = [
