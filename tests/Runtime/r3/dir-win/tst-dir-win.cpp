@@ -33,6 +33,12 @@ NTSTATUS NTAPI createFileHook(PHANDLE phFile, ACCESS_MASK fAccess, POBJECT_ATTRI
                         cbEa);
 }
 
+NTSTATUS NTAPI denyAllHook(PHANDLE, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                           ULONG, ULONG, ULONG fOptions, PVOID, ULONG) {
+    g_vecCalls.push_back({fAccess, fOptions});
+    return (NTSTATUS)0xC0000022L; // STATUS_ACCESS_DENIED
+}
+
 struct HookScope {
     HookScope() {
         g_vecCalls.clear();
@@ -93,12 +99,7 @@ TEST(DirWin, NativeOpenRetries) {
         size_t const cBefore = RTMemTestOutstanding();
         g_vecCalls.clear();
         g_fRefuseReparse = false;
-        g_pfnrtNtPathCreateFileHook = [](PHANDLE, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
-                                         PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG fOptions, PVOID,
-                                         ULONG) -> NTSTATUS {
-            g_vecCalls.push_back({fAccess, fOptions});
-            return (NTSTATUS)0xC0000022L;
-        };
+        g_pfnrtNtPathCreateFileHook = denyAllHook;
         hDir = (RTDIR)(uintptr_t)0x1234;
         EXPECT_EQ(RTDirOpenFiltered(&hDir, (strDir + "\\*.x").c_str(), RTDIRFILTER_WINNT, 0), ERR_ACCESS_DENIED);
         EXPECT_EQ(hDir, (RTDIR)(uintptr_t)0x1234);
