@@ -102,3 +102,10 @@ uint64_t RTFileTell(RTFILE hFile);
 [[nodiscard]] int RTFileDelete(const char *pszFilename);
 /** fRename is 0 or RTFILEMOVE_FLAGS_REPLACE. */
 [[nodiscard]] int RTFileRename(const char *pszSrc, const char *pszDst, uint32_t fRename);
+
+/* --- Uniquely named temporary files --- */
+/** Creates and opens a new file by replacing the template's run of 'X' characters
+ *  with random letters and digits (at most 10000 attempts). fOpen must have the
+ *  create-new disposition (ERR_INVALID_FLAGS otherwise, before anything is done).
+ *  On failure the handle is NIL_RTFILE and the template holds an empty string. */
+[[nodiscard]] int RTFileCreateTemp(RTFILE *phFile, char *pszTemplate, uint64_t fOpen);

@@ -127,3 +127,8 @@ void RTPathNativeFree(RTPATHNATIVECHAR *pszNative);
 size_t RTPathRootSpecLen(const char *pszPath);
 /** True when the path begins with a root specification. */
 bool RTPathStartsWithRoot(const char *pszPath);
+
+/* --- The temporary directory --- */
+/** The first of OLMA_TMPDIR, TMP, TEMP and USERPROFILE that is set (its value as it
+ *  is, or the status of reading it, e.g. ERR_BUFFER_OVERFLOW), else "/tmp". */
+[[nodiscard]] int RTPathTemp(char *pszPath, size_t cbPath);
