@@ -27,6 +27,7 @@ done
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
+    WINEPREFIX="$outdir/wineprefix" wineserver -k 2>/dev/null
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
 }
@@ -37,6 +38,10 @@ for _ in $(seq 1 100); do
 done
 export DISPLAY=":$display"
 export OLMA_KEEP_DISPLAY=1
+# A prefix of its own: a Wine server already running for the shared test prefix has a
+# desktop without a display, and boxes of programs attached to it would never reach
+# this X server.
+export WINEPREFIX="$outdir/wineprefix"
 
 failures=0
 # run_case NAME EXPECTED-EXIT ARGS...
