@@ -123,9 +123,9 @@ typedef char RTPATHNATIVECHAR;
 void RTPathNativeFree(RTPATHNATIVECHAR *pszNative);
 
 /* --- Root specifications ("/", "\\server\share\", "C:\") --- */
-/** Length of the path's root specification, 0 when it has none. */
+/** Length of the path's root (drive, UNC or slash part), 0 when it has none. */
 size_t RTPathRootSpecLen(const char *pszPath);
-/** True when the path begins with a root specification. */
+/** True when the path begins with a root (drive, UNC or slash part). */
 bool RTPathStartsWithRoot(const char *pszPath);
 
 /* --- The temporary directory --- */
