@@ -122,7 +122,7 @@ typedef char RTPATHNATIVECHAR;
 [[nodiscard]] int RTPathToNative(RTPATHNATIVECHAR **ppszNative, const char *pszPath);
 void RTPathNativeFree(RTPATHNATIVECHAR *pszNative);
 
-/* --- Root specifications ("/", "\\server\share\", "C:\") --- */
+/* --- Path roots ("/", "\\server\share\", "C:\") --- */
 /** Length of the path's root (drive, UNC or slash part), 0 when it has none. */
 size_t RTPathRootSpecLen(const char *pszPath);
 /** True when the path begins with a root (drive, UNC or slash part). */
