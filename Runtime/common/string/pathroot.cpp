@@ -1,4 +1,4 @@
-// Root specifications of paths: "/", "\\server\share" (UNC) and drive letters.
+// Roots of paths: "/", "\\server\share" (UNC) and drive letters.
 #include <olma/path.h>
 
 namespace {
