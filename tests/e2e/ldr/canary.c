@@ -19,9 +19,11 @@ BOOL WINAPI CanaryMain(HINSTANCE hInst, DWORD dwReason, LPVOID pvReserved) {
     wszMarker[cwc++] = L'\\';
     for (DWORD i = offName; i < cwcSelf; i++)
         wszMarker[cwc++] = wszSelf[i];
-    const WCHAR wszSuffix[] = L".loaded";
-    for (DWORD i = 0; i < sizeof(wszSuffix) / sizeof(WCHAR); i++)
-        wszMarker[cwc++] = wszSuffix[i];
+    for (const WCHAR *pwsz = L".loaded";; pwsz++) {
+        wszMarker[cwc++] = *pwsz;
+        if (!*pwsz)
+            break;
+    }
 
     HANDLE hFile = CreateFileW(wszMarker, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, NULL);
