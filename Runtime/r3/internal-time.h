@@ -13,6 +13,8 @@ enum : uint32_t {
     /** ntdll's RtlGetInterruptTimePrecise. */
     RTTIME_SOURCE_PRECISE
 };
+/** Picks a source from the Windows version (what the first reading does). */
+uint32_t rtTimeChooseSource();
 /** The source RTTimeNanoTS uses (chosen on first use). */
 uint32_t rtTimeNanoTSSource();
 /** One reading from the given source; 0 when the source is not available. */

@@ -120,7 +120,7 @@ struct RTOPTSTATE {
     int32_t heldBack;
 };
 
-[[nodiscard]] int RTGetOptInit(RTOPTSTATE *pState, int argc, char **argv, const RTOPTDEF *paOptions,
-                               size_t cOptions, int iFirst, uint32_t fInitFlags);
+[[nodiscard]] int RTGetOptInit(RTOPTSTATE *pState, int argc, char **argv, const RTOPTDEF *paOptions, size_t cOptions,
+                               int iFirst, uint32_t fInitFlags);
 int RTGetOpt(RTOPTSTATE *pState, RTOPTVALUE *pValue);
 [[nodiscard]] int RTGetOptFetchValue(RTOPTSTATE *pState, RTOPTVALUE *pValue, uint32_t fFlags);

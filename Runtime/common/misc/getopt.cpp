@@ -47,9 +47,15 @@ size_t rtGetOptDashLen(const char *psz) {
     return (size_t)(pszNext - psz);
 }
 
-bool rtGetOptIsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
-char rtGetOptLower(char ch) { return ch >= 'A' && ch <= 'Z' ? (char)(ch + 32) : ch; }
-bool rtGetOptIsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool rtGetOptIsAsciiLetter(char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+char rtGetOptLower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? (char)(ch + 32) : ch;
+}
+bool rtGetOptIsDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
 bool rtGetOptIsHexDigit(char ch) {
     return rtGetOptIsDigit(ch) || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
 }
@@ -155,7 +161,9 @@ int32_t rtGetOptHeldBack(const RTOPTSTATE *pState) {
     return pState->heldBack == RTGETOPT_HELD_BACK_ALL ? 0 : pState->heldBack;
 }
 
-bool rtGetOptIsIntegerType(uint32_t fType) { return fType >= RTOPT_TYPE_INT8 && fType <= RTOPT_TYPE_UINT64; }
+bool rtGetOptIsIntegerType(uint32_t fType) {
+    return fType >= RTOPT_TYPE_INT8 && fType <= RTOPT_TYPE_UINT64;
+}
 bool rtGetOptIsPairType(uint32_t fType) {
     return fType >= RTOPT_TYPE_UINT32_PAIR && fType <= RTOPT_TYPE_UINT64_OPTPAIR;
 }
@@ -214,13 +222,12 @@ int rtGetOptConvertPair(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pValu
 
     char *pszNext = nullptr;
     uint64_t uFirst = 0;
-    int rc = f64 ? RTStrToUInt64Ex(pszValue, &pszNext, rtGetOptPairBase(fFlags, pszValue), &uFirst)
-                 : [&] {
-                       uint32_t u32 = 0;
-                       const int rc2 = RTStrToUInt32Ex(pszValue, &pszNext, rtGetOptPairBase(fFlags, pszValue), &u32);
-                       uFirst = u32;
-                       return rc2;
-                   }();
+    int rc = f64 ? RTStrToUInt64Ex(pszValue, &pszNext, rtGetOptPairBase(fFlags, pszValue), &uFirst) : [&] {
+        uint32_t u32 = 0;
+        const int rc2 = RTStrToUInt32Ex(pszValue, &pszNext, rtGetOptPairBase(fFlags, pszValue), &u32);
+        uFirst = u32;
+        return rc2;
+    }();
     if (rc != 0 && rc != WRN_TRAILING_CHARS && rc != WRN_TRAILING_SPACES)
         return ERR_GETOPT_INVALID_ARGUMENT_FORMAT;
 
@@ -265,10 +272,16 @@ struct RTGETOPTBOOLWORD {
     const char *pszMask;
 };
 constexpr RTGETOPTBOOLWORD g_aBoolWords[] = {
-    {true, "true", "TRUE", "+--+"},         {true, "yes", "YES", "+-+"}, {true, "enabled", "ENABLED", "++---++"},
-    {true, "on", "ON", "-+"},               {true, "1", "1", "+"},       {false, "false", "FALSE", "+---+"},
-    {false, "no", "NO", "++"},              {false, "disabled", "DISABLED", "+-+---++"},
-    {false, "off", "OFF", "--+"},           {false, "0", "0", "+"},
+    {true, "true", "TRUE", "+--+"},
+    {true, "yes", "YES", "+-+"},
+    {true, "enabled", "ENABLED", "++---++"},
+    {true, "on", "ON", "-+"},
+    {true, "1", "1", "+"},
+    {false, "false", "FALSE", "+---+"},
+    {false, "no", "NO", "++"},
+    {false, "disabled", "DISABLED", "+-+---++"},
+    {false, "off", "OFF", "--+"},
+    {false, "0", "0", "+"},
 };
 
 int rtGetOptConvertBool(const char *pszValue, RTOPTVALUE *pValue) {
@@ -324,7 +337,10 @@ int rtGetOptConvertValue(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pVal
     case RTOPT_TYPE_UINT64: {
         if (fBase != 0)
             return rtGetOptConvertInteger(fType, pszValue,
-                                          fBase == RTOPT_F_HEX ? 16 : fBase == RTOPT_F_OCT ? 8 : 10, pValue);
+                                          fBase == RTOPT_F_HEX   ? 16
+                                          : fBase == RTOPT_F_OCT ? 8
+                                                                 : 10,
+                                          pValue);
         int rc = rtGetOptConvertInteger(fType, pszValue, 10, pValue);
         if (rc != 0 && rtGetOptHasHexPrefix(pszValue))
             rc = rtGetOptConvertInteger(fType, pszValue, 16, pValue);
@@ -333,8 +349,7 @@ int rtGetOptConvertValue(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pVal
     case RTOPT_TYPE_IPV4ADDR:
         return RT_SUCCESS(RTNetStrToIPv4Addr(pszValue, &pValue->IPv4Addr)) ? 0 : ERR_GETOPT_INVALID_ARGUMENT_FORMAT;
     case RTOPT_TYPE_IPV4CIDR:
-        return RT_SUCCESS(RTNetStrToIPv4Cidr(pszValue, &pValue->CidrIPv4.IPv4Address,
-                                             &pValue->CidrIPv4.IPv4Netmask))
+        return RT_SUCCESS(RTNetStrToIPv4Cidr(pszValue, &pValue->CidrIPv4.IPv4Address, &pValue->CidrIPv4.IPv4Netmask))
                    ? 0
                    : ERR_GETOPT_INVALID_ARGUMENT_FORMAT;
     case RTOPT_TYPE_MACADDR:
@@ -537,8 +552,8 @@ int RTGetOpt(RTOPTSTATE *pState, RTOPTVALUE *pValue) {
         return rc;
 
     if (fType != RTOPT_TYPE_NONE) {
-        rc = rtGetOptConvertValue(pDef->flags & (RTOPT_TYPE_MASK | RTOPT_F_HEX | RTOPT_F_OCT | RTOPT_F_DEC),
-                                  pszValue, pValue);
+        rc = rtGetOptConvertValue(pDef->flags & (RTOPT_TYPE_MASK | RTOPT_F_HEX | RTOPT_F_OCT | RTOPT_F_DEC), pszValue,
+                                  pValue);
         if (rc != 0)
             return rc;
     }

@@ -12,6 +12,8 @@ inline bool rtPathIsNameEnd(char ch, bool fDos) {
 } // namespace
 
 char *rtPathFilenameEx(const char *pszPath, uint32_t fStyle) {
+    if (!rtPathValidPtr(pszPath))
+        return nullptr;
     const bool fDos = fStyle != PATH_STYLE_UNIX;
     const char *pszName = pszPath;
     for (const char *psz = pszPath; *psz; psz++)
@@ -25,6 +27,8 @@ char *RTPathFilename(const char *pszPath) {
 }
 
 char *rtPathSuffixEx(const char *pszPath, uint32_t fStyle) {
+    if (!rtPathValidPtr(pszPath))
+        return nullptr;
     const bool fDos = fStyle != PATH_STYLE_UNIX;
     const char *pszDot = nullptr;
     const char *psz = pszPath;
@@ -45,6 +49,8 @@ char *RTPathSuffix(const char *pszPath) {
 
 char *RTPathChangeToDosSlashes(char *pszPath, bool fForce) {
     (void)fForce;
+    if (!rtPathValidPtr(pszPath))
+        return pszPath;
     for (char *psz = pszPath; *psz; psz++)
         if (*psz == '/')
             *psz = '\\';
@@ -54,6 +60,8 @@ char *RTPathChangeToDosSlashes(char *pszPath, bool fForce) {
 size_t rtPathEnsureTrailingSeparatorEx(char *pszPath, size_t cbPath, uint32_t fStyle) {
     const bool fDos = fStyle != PATH_STYLE_UNIX;
     const char chSep = fDos ? '\\' : '/';
+    if (!rtPathValidPtr(pszPath))
+        return 0;
     const size_t cch = rtStrNLen(pszPath, cbPath);
     if (cch >= cbPath)
         return 0;

@@ -10,6 +10,11 @@ constexpr int RTSTR_NUM_MAX = 63;
 
 constexpr char g_achDigitsLower[] = "0123456789abcdef";
 constexpr char g_achDigitsUpper[] = "0123456789ABCDEF";
+/** "00" to "99", for producing two decimal digits per division. */
+constexpr char g_achDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                   "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                   "8081828384858687888990919293949596979899";
+static_assert(sizeof(g_achDigitPairs) == 201, "one pair for each of 0 to 99");
 
 /** Writes the digits of u in reverse order and returns their count with the
  *  separators. Common bases get their own loops: a division by a constant or a
@@ -21,13 +26,45 @@ int rtStrFmtRevDigits(char *pch, T u, unsigned uBase, const char *pachDigits, bo
     int cDigits = 0;
     switch (uBase) {
     case 10:
-        do {
-            if (fGroup && cDigits > 0 && cDigits % 3 == 0)
-                pch[cch++] = ' ';
-            pch[cch++] = (char)('0' + (unsigned)(u % 10));
-            cDigits++;
-            u /= 10;
-        } while (u != 0);
+        if (!fGroup) {
+            // Two digits per division, and 64-bit values cut into 8-digit chunks so
+            // that most of the work is 32-bit arithmetic.
+            auto putPair = [&](unsigned uPair) {
+                pch[cch++] = g_achDigitPairs[2 * uPair + 1];
+                pch[cch++] = g_achDigitPairs[2 * uPair];
+            };
+            while (u > 0xffffffffu) {
+                uint32_t uChunk = (uint32_t)(u % 100000000u);
+                u /= 100000000u;
+                for (int i = 0; i < 4; i++) {
+                    putPair(uChunk % 100);
+                    uChunk /= 100;
+                }
+            }
+            uint32_t u32 = (uint32_t)u;
+            while (u32 >= 100) {
+                putPair(u32 % 100);
+                u32 /= 100;
+            }
+            if (u32 >= 10)
+                putPair(u32);
+            else
+                pch[cch++] = (char)('0' + u32);
+            cDigits = cch;
+        } else {
+            // A counter instead of a modulo per digit decides where the blanks go.
+            int cInGroup = 0;
+            do {
+                if (cInGroup == 3) {
+                    pch[cch++] = ' ';
+                    cInGroup = 0;
+                }
+                pch[cch++] = (char)('0' + (unsigned)(u % 10));
+                cInGroup++;
+                cDigits++;
+                u /= 10;
+            } while (u != 0);
+        }
         break;
     case 16:
         do {

@@ -27,3 +27,9 @@ int RTNtPathClose(HANDLE hHandle);
 ULONG rtNtPathOsMajorVersion();
 /** Object-directory access for the access a caller asked of a file open. */
 ACCESS_MASK rtNtPathObjDirAccess(ACCESS_MASK fDesiredAccess);
+
+/** Test hook: when set, called instead of NtCreateFile by RTNtPathOpenRelative, so that
+ *  platform answers the host never gives can be checked. Not set by the product. */
+typedef NTSTATUS(NTAPI *PFNRTNTPATHCREATEFILE)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                               PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+extern PFNRTNTPATHCREATEFILE g_pfnrtNtPathCreateFileHook;

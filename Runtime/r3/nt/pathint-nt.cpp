@@ -85,7 +85,20 @@ int rtNtPathBuild(UNICODE_STRING *pNtName, HANDLE *phRootDir, const RTNTPREFIX &
     return 0;
 }
 
+NTSTATUS rtNtPathCreateFile(PHANDLE phFile, ACCESS_MASK fAccess, POBJECT_ATTRIBUTES pObjAttr, PIO_STATUS_BLOCK pIos,
+                            ULONG fShareAccess, ULONG fCreateOptions) {
+    pIos->Status = RTNT_IOS_PRESET_STATUS;
+    pIos->Information = RTNT_IOS_PRESET_INFO;
+    if (g_pfnrtNtPathCreateFileHook)
+        return g_pfnrtNtPathCreateFileHook(phFile, fAccess, pObjAttr, pIos, nullptr, FILE_ATTRIBUTE_NORMAL,
+                                           fShareAccess, FILE_OPEN, fCreateOptions, nullptr, 0);
+    return NtCreateFile(phFile, fAccess, pObjAttr, pIos, nullptr, FILE_ATTRIBUTE_NORMAL, fShareAccess, FILE_OPEN,
+                        fCreateOptions, nullptr, 0);
+}
+
 } // namespace
+
+constinit PFNRTNTPATHCREATEFILE g_pfnrtNtPathCreateFileHook = nullptr;
 
 ULONG rtNtPathOsMajorVersion() {
     // The process environment block is found through the thread block, which the
@@ -194,10 +207,7 @@ int RTNtPathOpenRelative(HANDLE hRootDir, UNICODE_STRING *pNtName, ACCESS_MASK f
     InitializeObjectAttributes(&ObjAttr, pNtName, fObjAttribs, hRootDir, nullptr);
     HANDLE hFile = INVALID_HANDLE_VALUE;
     IO_STATUS_BLOCK Ios;
-    Ios.Status = RTNT_IOS_PRESET_STATUS;
-    Ios.Information = RTNT_IOS_PRESET_INFO;
-    NTSTATUS rcNt = NtCreateFile(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShareAccess,
-                                 FILE_OPEN, fCreateOptions, nullptr, 0);
+    NTSTATUS rcNt = rtNtPathCreateFile(&hFile, fDesiredAccess, &ObjAttr, &Ios, fShareAccess, fCreateOptions);
 
     // Some file systems want directories named with a trailing backslash.
     const USHORT cwcName = pNtName->Length / sizeof(WCHAR);
@@ -213,10 +223,7 @@ int RTNtPathOpenRelative(HANDLE hRootDir, UNICODE_STRING *pNtName, ACCESS_MASK f
             NameSlash.Length = (USHORT)(pNtName->Length + sizeof(WCHAR));
             NameSlash.MaximumLength = (USHORT)(NameSlash.Length + sizeof(WCHAR));
             InitializeObjectAttributes(&ObjAttr, &NameSlash, fObjAttribs, hRootDir, nullptr);
-            Ios.Status = RTNT_IOS_PRESET_STATUS;
-            Ios.Information = RTNT_IOS_PRESET_INFO;
-            rcNt = NtCreateFile(&hFile, fDesiredAccess, &ObjAttr, &Ios, nullptr, FILE_ATTRIBUTE_NORMAL, fShareAccess,
-                                FILE_OPEN, fCreateOptions, nullptr, 0);
+            rcNt = rtNtPathCreateFile(&hFile, fDesiredAccess, &ObjAttr, &Ios, fShareAccess, fCreateOptions);
             RTMemFree(pwszCopy);
             InitializeObjectAttributes(&ObjAttr, pNtName, fObjAttribs, hRootDir, nullptr);
         }

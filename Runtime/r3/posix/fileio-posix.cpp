@@ -237,7 +237,9 @@ int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
     if (RT_FAILURE(rc))
         return fnFail(rc);
 
-    RTFILEACTION enmAction = fCreated ? RTFILEACTION_CREATED : RTFILEACTION_OPENED;
+    RTFILEACTION enmAction = fCreated                           ? RTFILEACTION_CREATED
+                             : fDisp == RTFILE_O_CREATE_REPLACE ? RTFILEACTION_REPLACED
+                                                                : RTFILEACTION_OPENED;
     if (!fCreated && (fDisp == RTFILE_O_CREATE_REPLACE || (fOpen & RTFILE_O_TRUNCATE)) && S_ISREG(st.st_mode)) {
         int fdTrunc = fd;
         if (!fWrite) { // replacing through a read-only handle: truncate through a second one
@@ -425,7 +427,7 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
         if (rtFilePosixDeleteDenied(pszDst))
             return ERR_SHARING_VIOLATION;
         if (rename(pszSrc, pszDst) != 0)
-            return rtPathPosixLookupError(pszSrc, errno);
+            return rtPathPosixLookupError(pszDst, errno); // the source was there a moment ago
         return 0;
     }
 
@@ -435,7 +437,7 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
     if (syscall(SYS_renameat2, AT_FDCWD, pszSrc, AT_FDCWD, pszDst, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
-        return errno == EEXIST ? ERR_ALREADY_EXISTS : rtPathPosixLookupError(pszSrc, errno);
+        return errno == EEXIST ? ERR_ALREADY_EXISTS : rtPathPosixLookupError(pszDst, errno);
 #endif
     if (link(pszSrc, pszDst) == 0) {
         unlink(pszSrc);
@@ -447,6 +449,6 @@ int rtFileNativeRename(const char *pszSrc, const char *pszDst, bool fReplace) {
     if (lstat(pszDst, &stDst) == 0)
         return ERR_ALREADY_EXISTS;
     if (rename(pszSrc, pszDst) != 0)
-        return rtPathPosixLookupError(pszSrc, errno);
+        return rtPathPosixLookupError(pszDst, errno);
     return 0;
 }

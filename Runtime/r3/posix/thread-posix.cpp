@@ -8,13 +8,35 @@
 #include <olma/thread.h>
 #include "common/misc/internal-thread.h"
 
+namespace {
+/** The calling thread's id, fetched once: the locks ask for it on every enter and
+ *  leave, and a system call each time would cost more than the lock itself. */
+constinit thread_local RTNATIVETHREAD t_idSelf = 0;
+
+/** A forked child runs on a new thread with the parent's cached value. */
+void rtThreadPosixAtForkChild() {
+    t_idSelf = 0;
+}
+
+void rtThreadPosixRegisterAtFork() {
+    (void)pthread_atfork(nullptr, nullptr, rtThreadPosixAtForkChild);
+}
+} // namespace
+
 RTNATIVETHREAD RTThreadNativeSelf() {
+    RTNATIVETHREAD id = t_idSelf;
+    if (id == 0) {
+        static pthread_once_t s_AtForkOnce = PTHREAD_ONCE_INIT;
+        (void)pthread_once(&s_AtForkOnce, rtThreadPosixRegisterAtFork);
 #if defined(__linux__)
-    // The kernel's thread id: small, unique among live threads, and what debuggers show.
-    return (RTNATIVETHREAD)syscall(SYS_gettid);
+        // The kernel's thread id: small, unique among live threads, and what debuggers show.
+        id = (RTNATIVETHREAD)syscall(SYS_gettid);
 #else
-    return (RTNATIVETHREAD)(uintptr_t)pthread_self();
+        id = (RTNATIVETHREAD)(uintptr_t)pthread_self();
 #endif
+        t_idSelf = id;
+    }
+    return id;
 }
 
 void rtThreadNativeInit() {}

@@ -20,6 +20,23 @@ PFNRTLGETINTERRUPTTIMEPRECISE rtTimeFindPrecise() {
     return (PFNRTLGETINTERRUPTTIMEPRECISE)(void *)GetProcAddress(hmodNtDll, "RtlGetInterruptTimePrecise");
 }
 
+/** The interrupt time in 100 ns units, read from the shared user page. The kernel
+ *  writes the high word twice around the low word; a torn read shows as two
+ *  different high words. */
+uint64_t rtTimeReadSharedInterruptTime() {
+    volatile const uint32_t *const pu32Low = (volatile const uint32_t *)(uintptr_t)0x7ffe0008;
+    volatile const int32_t *const pi32High1 = (volatile const int32_t *)(uintptr_t)0x7ffe000c;
+    volatile const int32_t *const pi32High2 = (volatile const int32_t *)(uintptr_t)0x7ffe0010;
+    for (;;) {
+        const int32_t i32High = *pi32High1;
+        const uint32_t u32Low = *pu32Low;
+        if (*pi32High2 == i32High)
+            return ((uint64_t)(uint32_t)i32High << 32) | u32Low;
+    }
+}
+
+} // namespace
+
 uint32_t rtTimeChooseSource() {
     /* Windows 9x and the earliest NT releases keep no usable interrupt time. */
     const uint32_t uClass = WindowsVersionClass;
@@ -39,23 +56,6 @@ uint32_t rtTimeChooseSource() {
     }
     return RTTIME_SOURCE_SHARED_PAGE;
 }
-
-/** The interrupt time in 100 ns units, read from the shared user page. The kernel
- *  writes the high word twice around the low word; a torn read shows as two
- *  different high words. */
-uint64_t rtTimeReadSharedInterruptTime() {
-    volatile const uint32_t *const pu32Low = (volatile const uint32_t *)(uintptr_t)0x7ffe0008;
-    volatile const int32_t *const pi32High1 = (volatile const int32_t *)(uintptr_t)0x7ffe000c;
-    volatile const int32_t *const pi32High2 = (volatile const int32_t *)(uintptr_t)0x7ffe0010;
-    for (;;) {
-        const int32_t i32High = *pi32High1;
-        const uint32_t u32Low = *pu32Low;
-        if (*pi32High2 == i32High)
-            return ((uint64_t)(uint32_t)i32High << 32) | u32Low;
-    }
-}
-
-} // namespace
 
 uint32_t rtTimeNanoTSSource() {
     uint32_t uSource = g_uTimeSource.load(std::memory_order_acquire);

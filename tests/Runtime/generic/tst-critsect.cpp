@@ -7,7 +7,11 @@
 
 #include <olma/mem.h>
 #include <olma/semaphore.h>
+#include "generic/internal-sem.h"
 #include "Runtime/thread-helpers.h"
+#if !defined(_WIN32)
+#include <csignal>
+#endif
 
 namespace {
 
@@ -246,5 +250,28 @@ TEST_F(CritSect, FastMutexCreateFailsCleanlyWithoutMemory) {
     }
     EXPECT_EQ(RTMemTestOutstanding(), cBlocksBefore);
 }
+
+#if !defined(_WIN32)
+// A waiter that cannot be woken is fatal: the leave reports it and traps.
+void LeaveWithBrokenWaitEvent() {
+    RTCRITSECT Cs;
+    if (RTCritSectInit(&Cs) != 0 || RTCritSectEnter(&Cs) != 0)
+        exit(1);
+    // Pretend a thread waits, on an event that is no event any more.
+    static RTSEMEVENTINTERNAL s_Broken = {RTSEMEVENT_MAGIC + 1, 1, nullptr};
+    Cs.lockers++;
+    Cs.waitEvent = &s_Broken;
+    (void)RTCritSectLeave(&Cs);
+    exit(2);
+}
+
+TEST(CritSectDeathTest, FailedWakeUpIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        LeaveWithBrokenWaitEvent(), testing::KilledBySignal(SIGTRAP),
+        "!!Assertion Failed!!\nExpression: RT_SUCCESS_NP\\(rc\\)\nLocation  : .*critsect-generic.cpp\\([0-9]+\\) "
+        ".*RTCritSectLeave.*\nRTSemEventSignal -> ERR_INVALID_HANDLE\n");
+}
+#endif
 
 } // namespace

@@ -78,7 +78,7 @@ std::string render(int rc, const RTOPTSTATE &State, const RTOPTVALUE &Val) {
 struct Walk {
     std::vector<std::string> Args; // argv[0] is the program
     uint32_t fInit;
-    std::vector<Step> Steps; // up to and including the final 0 or failure
+    std::vector<Step> Steps;            // up to and including the final 0 or failure
     std::vector<std::string> FinalArgv; // empty: not checked
 };
 
@@ -110,7 +110,9 @@ void runWalk(const Walk &w) {
     }
 }
 
-std::string u8(const char *psz) { return psz; }
+std::string u8(const char *psz) {
+    return psz;
+}
 } // namespace
 
 TEST(GetOpt, LongOptionsAndValues) {

@@ -14,6 +14,9 @@
 #include <olma/thread.h>
 #if defined(__linux__)
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 #include "common/misc/internal-thread.h"
 #include "Runtime/thread-helpers.h"
@@ -335,6 +338,25 @@ TEST(Thread, BlockingBookkeeping) {
     rtThreadSetBlocked(nullptr, RTTHREADSTATE_EVENT, true);
     rtThreadClearBlocked(nullptr, RTTHREADSTATE_EVENT);
 }
+
+#if defined(__linux__)
+// The native id is fetched once per thread; a forked child must not keep the
+// parent's.
+TEST(Thread, NativeIdIsTheKernelsEvenAfterFork) {
+    EXPECT_EQ(RTThreadNativeSelf(), (RTNATIVETHREAD)syscall(SYS_gettid));
+    const RTNATIVETHREAD idParent = RTThreadNativeSelf();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const RTNATIVETHREAD idChild = RTThreadNativeSelf();
+        _exit(idChild == (RTNATIVETHREAD)syscall(SYS_gettid) && idChild != idParent ? 0 : 1);
+    }
+    int iStatus = -1;
+    ASSERT_EQ(waitpid(pid, &iStatus, 0), pid);
+    EXPECT_TRUE(WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0) << iStatus;
+    std::thread([&] { EXPECT_EQ(RTThreadNativeSelf(), (RTNATIVETHREAD)syscall(SYS_gettid)); }).join();
+}
+#endif
 
 TEST(Thread, TlsSlotsArePerThread) {
     const RTTLS iTls = RTTlsAlloc();

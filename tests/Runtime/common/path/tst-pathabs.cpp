@@ -53,7 +53,7 @@ TEST(PathAbs, DosWithoutCurrentDirectory) {
         {nullptr, "\\\\srv\\share\\..\\x", DOS, 64, 0, "\\\\srv\\share\\x", 13},
         {nullptr, "//srv/share/./d/../..", DOS, 64, 0, "\\\\srv\\share", 11},
         {nullptr, "\\\\srv\\..\\x", DOS, 64, 0, "\\\\srv\\..\\x", 10}, // ".." is the share here
-        {nullptr, "\\\\.\\pipe\\..\\x", DOS, 64, 0, "\\\\.\\x", 5},   // no share to protect
+        {nullptr, "\\\\.\\pipe\\..\\x", DOS, 64, 0, "\\\\.\\x", 5},    // no share to protect
         {nullptr, "\\\\srv", DOS, 64, 0, "\\\\srv", 5},
         {nullptr, "\\\\?\\C:\\x\\.\\y", DOS, 64, 0, "\\\\?\\C:\\x\\y", 10},
         // Buffer sizes: *pcb gets the size needed, terminator included.

@@ -175,6 +175,10 @@ TEST(PathNames, SlashesAndTrailingSeparator) {
         EXPECT_STREQ(szBuf, c.pszExpect);
         EXPECT_EQ(szBuf[c.cb], 'x');
     }
+    EXPECT_EQ(RTPathEnsureTrailingSeparator(nullptr, 10), 0u);
+    EXPECT_EQ(RTPathFilename((const char *)0x40), nullptr);
+    EXPECT_EQ(RTPathSuffix(nullptr), nullptr);
+    EXPECT_EQ(RTPathChangeToDosSlashes(nullptr, false), nullptr);
     char szUnterminated[2] = {'a', 'b'};
     EXPECT_EQ(RTPathEnsureTrailingSeparator(szUnterminated, sizeof(szUnterminated)), 0u);
 }

@@ -195,6 +195,58 @@ TEST(StrFormatNumber, FormatterRules) {
     }
 }
 
+/** Decimal digits with a blank between groups of three, from the C library's text. */
+std::string Grouped(const std::string &strDigits) {
+    std::string str;
+    for (size_t i = 0; i < strDigits.size(); i++) {
+        if (i > 0 && (strDigits.size() - i) % 3 == 0)
+            str += ' ';
+        str += strDigits[i];
+    }
+    return str;
+}
+
+TEST(StrFormatNumber, AgreesWithTheCLibraryOnDigits) {
+    // Powers of two and ten and their neighbours cross every chunk and pair
+    // boundary of the digit loops; a simple generator adds values in between.
+    std::vector<uint64_t> aValues = {0, UINT64_MAX, UINT32_MAX, (uint64_t)UINT32_MAX + 1};
+    for (int i = 0; i < 64; i++)
+        for (int64_t iDelta : {-1, 0, 1})
+            aValues.push_back((UINT64_C(1) << i) + (uint64_t)iDelta);
+    uint64_t uPow10 = 1;
+    for (int i = 0; i < 20; i++, uPow10 *= 10)
+        for (int64_t iDelta : {-1, 0, 1})
+            aValues.push_back(uPow10 + (uint64_t)iDelta);
+    uint64_t uRand = 0x9e3779b97f4a7c15ULL;
+    for (int i = 0; i < 2000; i++) {
+        uRand = uRand * 6364136223846793005ULL + 1442695040888963407ULL;
+        aValues.push_back(uRand >> (uRand & 63));
+    }
+    for (uint64_t u : aValues) {
+        SCOPED_TRACE(u);
+        char szExpect[64], szGot[64];
+        snprintf(szExpect, sizeof(szExpect), "%llu", (unsigned long long)u);
+        EXPECT_EQ(RTStrFormatU64(szGot, sizeof(szGot), u, 10, -1, -1, 0), (ssize_t)strlen(szExpect));
+        EXPECT_STREQ(szGot, szExpect);
+        RTStrFormatU64(szGot, sizeof(szGot), u, 10, -1, -1, RTSTR_F_THOUSAND_SEP);
+        EXPECT_EQ(std::string(szGot), Grouped(szExpect));
+        snprintf(szExpect, sizeof(szExpect), "%lld", (long long)u);
+        RTStrFormatU64(szGot, sizeof(szGot), u, 10, -1, -1, RTSTR_F_VALSIGNED);
+        EXPECT_STREQ(szGot, szExpect);
+        snprintf(szExpect, sizeof(szExpect), "%#llx", (unsigned long long)u);
+        RTStrFormatU64(szGot, sizeof(szGot), u, 16, -1, -1, RTSTR_F_SPECIAL);
+        EXPECT_STREQ(szGot, u ? szExpect : "0x0");
+        snprintf(szExpect, sizeof(szExpect), "%llo", (unsigned long long)u);
+        RTStrFormatU64(szGot, sizeof(szGot), u, 8, -1, -1, 0);
+        EXPECT_STREQ(szGot, szExpect);
+        if (u <= UINT32_MAX) {
+            snprintf(szExpect, sizeof(szExpect), "%d", (int)(uint32_t)u);
+            RTStrFormatU32(szGot, sizeof(szGot), (uint32_t)u, 10, -1, -1, RTSTR_F_VALSIGNED);
+            EXPECT_STREQ(szGot, szExpect);
+        }
+    }
+}
+
 TEST(StrFormatNumber, CallerBuffers) {
     struct Case {
         bool f64;

@@ -184,3 +184,10 @@ TEST(FileWinHandles, DeviceThatAnswersNoFileQueries) {
     EXPECT_EQ(0, RTFileWrite(h, "x", 1, nullptr));
     EXPECT_EQ(0, RTFileClose(h));
 }
+
+TEST_F(FileWinTest, DirectoryIsNotOpenedAsFile) {
+    std::filesystem::create_directory(fsPath("d"));
+    RTFILE h = 42;
+    EXPECT_EQ(ERR_ACCESS_DENIED, RTFileOpen(&h, path("d").c_str(), RTFILE_O_READ));
+    EXPECT_EQ(NIL_RTFILE, h);
+}
