@@ -92,6 +92,7 @@ TEST_F(Ldr, LibrariesBesideTheProgramAreNotFoundByBareName) {
     EXPECT_EQ(Lower(ModuleFileName(hNative)), Lower(std::wstring(strPlanted.begin(), strPlanted.end())));
     EXPECT_EQ(CloseModule(hMod), 0);
     EXPECT_EQ(GetModuleHandleW(L"olmaplanted.dll"), nullptr);
+    EXPECT_TRUE(DeleteFileA(strPlanted.c_str()));
 }
 
 TEST_F(Ldr, BareNamesComeFromTheSystemDirectoryWithOrWithoutSuffix) {
