@@ -124,3 +124,8 @@ struct RTOPTSTATE {
                                int iFirst, uint32_t fInitFlags);
 int RTGetOpt(RTOPTSTATE *pState, RTOPTVALUE *pValue);
 [[nodiscard]] int RTGetOptFetchValue(RTOPTSTATE *pState, RTOPTVALUE *pValue, uint32_t fFlags);
+
+/* --- Reporting what the caller did not handle --- */
+/** Prints a one-line diagnosis of an RTGetOpt result on the standard error stream
+ *  (program name and "error: " first) and returns 2, the syntax-error exit code. */
+int RTGetOptPrintError(int rc, const RTOPTVALUE *pValue);

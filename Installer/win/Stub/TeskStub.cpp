@@ -3,6 +3,7 @@
 #include <olma/string.h>
 #include "common/compiler/internal-startup.h"
 #include "common/path/internal-path.h"
+#include "TeskStub.h"
 
 namespace {
 
@@ -29,12 +30,17 @@ bool InitRuntime(int *pArgc, char ***pArgv) {
 
 } // namespace
 
-// The run sequence (options, extraction, verification, installation, clean-up) is not
-// built yet; until it is, the program accepts any command line, says nothing and
-// reports success.
 extern "C" int InstallerMain(int argc, char **argv, char **envp) {
     if (!InitRuntime(&argc, &argv))
         return RTEXITCODE_INIT;
     (void)envp;
+
+    InstallerSettings Settings;
+    int rcExit = 0;
+    if (!ParseCommandLine(argc, argv, &Settings, &rcExit))
+        return rcExit;
+
+    // The run sequence (extraction, verification, installation, clean-up) is not built
+    // yet; a command line that parses ends here as a success, without saying anything.
     return 0;
 }

@@ -3,8 +3,10 @@
 #include "common/compiler/internal-startup.h"
 
 namespace {
-// Renders u in the given base (lower-case digits) at the end of a 128-byte buffer.
-size_t rtRawFormat(char (&achBuf)[128], uint64_t u, unsigned uBase, unsigned cMinDigits) {
+/** Writes u in the given base (lower-case digits, at least cMinDigits of them),
+ *  with a minus sign in front when fNegative. */
+void rtRawWriteNumber(uint64_t u, unsigned uBase, unsigned cMinDigits, bool fNegative = false) {
+    char achBuf[128];
     size_t off = sizeof(achBuf);
     unsigned cDigits = 0;
     do {
@@ -12,7 +14,9 @@ size_t rtRawFormat(char (&achBuf)[128], uint64_t u, unsigned uBase, unsigned cMi
         u /= uBase;
         cDigits++;
     } while (u != 0 || cDigits < cMinDigits);
-    return off;
+    if (fNegative)
+        achBuf[--off] = '-';
+    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
 }
 } // namespace
 
@@ -34,34 +38,23 @@ void rtRawWriteString(const char *psz) {
 }
 
 void rtRawWriteStatus(const char *pszMsg, int rc) {
-    char achBuf[128];
     rtRawWriteString(pszMsg);
-    size_t off = rtRawFormat(achBuf, rc < 0 ? 0 - (uint64_t)(int64_t)rc : (uint64_t)rc, 10, 1);
-    if (rc < 0)
-        achBuf[--off] = '-';
-    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
+    rtRawWriteNumber(rc < 0 ? 0 - (uint64_t)(int64_t)rc : (uint64_t)rc, 10, 1, rc < 0);
     rtRawWriteBytes("\r\n", 2);
 }
 
 void rtRawWriteNumberDecHex(uint64_t u) {
-    char achBuf[128];
-    size_t off = rtRawFormat(achBuf, u, 10, 1);
-    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
+    rtRawWriteNumber(u, 10, 1);
     rtRawWriteBytes(" (0x", 4);
-    off = rtRawFormat(achBuf, u, 16, 1);
-    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
+    rtRawWriteNumber(u, 16, 1);
     rtRawWriteBytes(")", 1);
 }
 
 void rtRawWriteHex(uint64_t u) {
-    char achBuf[128];
-    size_t off = rtRawFormat(achBuf, u, 16, 1);
-    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
+    rtRawWriteNumber(u, 16, 1);
 }
 
 void rtRawWritePointer(const void *pv) {
     // Pointer width: 8 digits on 32-bit hosts, 16 on 64-bit ones.
-    char achBuf[128];
-    size_t off = rtRawFormat(achBuf, (uintptr_t)pv, 16, sizeof(void *) * 2);
-    rtRawWriteBytes(&achBuf[off], sizeof(achBuf) - off);
+    rtRawWriteNumber((uintptr_t)pv, 16, sizeof(void *) * 2);
 }

@@ -314,7 +314,7 @@ int rtGetOptConvertOnOff(const char *pszValue, RTOPTVALUE *pValue) {
 }
 
 // Converts a value per the type and base bits of fFlags.
-int rtGetOptConvertValue(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pValue) {
+int rtGetOptConvertValueInto(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pValue) {
     const uint32_t fType = fFlags & RTOPT_TYPE_MASK;
     const uint32_t fBase = fFlags & (RTOPT_F_HEX | RTOPT_F_OCT | RTOPT_F_DEC);
     if (fBase != 0) {
@@ -368,6 +368,20 @@ int rtGetOptConvertValue(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pVal
     default:
         return ERR_INTERNAL_ERROR;
     }
+}
+
+// The number and address parsers may store part of a result before they fail; that must
+// not clobber the definition pointer that a failure leaves in the union for the caller
+// (the error printer reads it), so they convert into a copy kept only on success.
+int rtGetOptConvertValue(uint32_t fFlags, const char *pszValue, RTOPTVALUE *pValue) {
+    const uint32_t fType = fFlags & RTOPT_TYPE_MASK;
+    if (fType == RTOPT_TYPE_STRING || fType == RTOPT_TYPE_BOOL || fType == RTOPT_TYPE_BOOL_ONOFF)
+        return rtGetOptConvertValueInto(fFlags, pszValue, pValue);
+    RTOPTVALUE Tmp = *pValue;
+    const int rc = rtGetOptConvertValueInto(fFlags, pszValue, &Tmp);
+    if (rc == 0)
+        *pValue = Tmp;
+    return rc;
 }
 
 // The value is the next argument: argv[iThis + heldBack + 1], rotated down behind the option.

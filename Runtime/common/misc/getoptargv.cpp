@@ -65,6 +65,19 @@ inline int rtArgvGetCp(const char **ppsz, RTUNICP *puCp) {
     return RTStrGetCpEx(ppsz, puCp);
 }
 
+/** Next code point of an argument; false where the argument ends: at the end of the
+ *  string (*pfEnded is set) or at a decoding error (*prc holds it). */
+inline bool rtArgvNextCp(const char **ppszSrc, RTUNICP *puCp, int *prc, bool *pfEnded) {
+    *prc = rtArgvGetCp(ppszSrc, puCp);
+    if (RT_FAILURE(*prc))
+        return false;
+    if (*puCp == 0) {
+        *pfEnded = true;
+        return false;
+    }
+    return true;
+}
+
 inline char *rtArgvPutCp(char *pszDst, RTUNICP uCp) {
     if (uCp < 0x80) {
         *pszDst = (char)uCp;
@@ -83,15 +96,8 @@ int rtArgvParseWindows(const char **ppszSrc, char **ppszDst, const RTARGVSEPS *p
     char *pszDst = *ppszDst;
     bool fInQuotes = false;
     int rc = 0;
-    for (;;) {
-        RTUNICP uCp;
-        rc = rtArgvGetCp(&pszSrc, &uCp);
-        if (RT_FAILURE(rc))
-            break;
-        if (uCp == 0) {
-            *pfEnded = true;
-            break;
-        }
+    RTUNICP uCp;
+    while (rtArgvNextCp(&pszSrc, &uCp, &rc, pfEnded)) {
         if (uCp == '"') {
             if (!fInQuotes)
                 fInQuotes = true;
@@ -134,41 +140,24 @@ int rtArgvParseShell(const char **ppszSrc, char **ppszDst, const RTARGVSEPS *pSe
     char *pszDst = *ppszDst;
     RTUNICP uQuote = 0;
     int rc = 0;
-    for (;;) {
-        RTUNICP uCp;
-        rc = rtArgvGetCp(&pszSrc, &uCp);
-        if (RT_FAILURE(rc))
-            break;
-        if (uCp == 0) {
-            *pfEnded = true;
-            break;
-        }
+    RTUNICP uCp;
+    while (rtArgvNextCp(&pszSrc, &uCp, &rc, pfEnded)) {
         if (uQuote == 0) {
             if (uCp == '"' || uCp == '\'')
                 uQuote = uCp;
             else if (rtArgvIsSep(pSeps, uCp))
                 break;
             else if (uCp == '\\') {
-                rc = rtArgvGetCp(&pszSrc, &uCp);
-                if (RT_FAILURE(rc))
+                if (!rtArgvNextCp(&pszSrc, &uCp, &rc, pfEnded))
                     break;
-                if (uCp == 0) {
-                    *pfEnded = true;
-                    break;
-                }
                 pszDst = rtArgvPutCp(pszDst, uCp);
             } else
                 pszDst = rtArgvPutCp(pszDst, uCp);
         } else if (uCp == uQuote)
             uQuote = 0;
         else if (uCp == '\\' && uQuote == '"') {
-            rc = rtArgvGetCp(&pszSrc, &uCp);
-            if (RT_FAILURE(rc))
+            if (!rtArgvNextCp(&pszSrc, &uCp, &rc, pfEnded))
                 break;
-            if (uCp == 0) {
-                *pfEnded = true;
-                break;
-            }
             // Only the characters that mean something inside double quotes are escaped.
             if (uCp != '"' && uCp != '\\' && uCp != '`' && uCp != '$' && uCp != '\n')
                 *pszDst++ = '\\';

@@ -34,11 +34,6 @@ constexpr uint32_t RTERRINFO_FLAGS_MAGIC = 0xbabe0000;
 /** The record holds a status and a message. */
 constexpr uint32_t RTERRINFO_FLAGS_SET = 0x00000004;
 
-/** Pointers this close to either end of the address space are never read. */
-inline bool rtStrFmtRtIsBadPtr(const void *pv) {
-    return (uintptr_t)pv + 0x1000 < 0x2000;
-}
-
 /**
  * Collects small pieces of a handler's output and hands them to the output callback
  * in larger blocks; a handler that prints a hex dump would otherwise make one call
@@ -107,7 +102,7 @@ private:
 
 /** Blank padding to cchWidth around a piece of cch characters, as for strings. */
 inline void rtStrFmtRtPadded(RTSTRFMTRTOUT &Out, const char *pch, size_t cch, int cchWidth, unsigned fFlags) {
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cch ? (size_t)cchWidth - cch : 0;
+    const size_t cPad = rtStrFmtPadCount(cchWidth, cch);
     if (!(fFlags & RTSTR_F_LEFT))
         Out.putRepeat(' ', cPad);
     Out.put(pch, cch);

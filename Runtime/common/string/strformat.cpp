@@ -12,12 +12,6 @@ namespace {
  *  never writes more than 63 characters and a terminator. */
 constexpr size_t RTSTR_FMT_TMP = 64;
 
-/** A pointer this close to either end of the address space is never read: null,
- *  small offsets from null and small negative values are typical corrupt arguments. */
-inline bool rtStrFmtIsBadPtr(const void *pv) {
-    return (uintptr_t)pv + 0x1000 < 0x2000;
-}
-
 inline bool rtStrFmtIsDigit(char ch) {
     return ch >= '0' && ch <= '9';
 }
@@ -44,7 +38,7 @@ size_t rtStrFmtPad(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, size_t cPad) {
 
 size_t rtStrFmtPadded(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char *pach, size_t cch, int cchWidth,
                       unsigned fFlags) {
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cch ? (size_t)cchWidth - cch : 0;
+    const size_t cPad = rtStrFmtPadCount(cchWidth, cch);
     size_t cchRet = 0;
     if (!(fFlags & RTSTR_F_LEFT))
         cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
@@ -55,24 +49,11 @@ size_t rtStrFmtPadded(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char *p
     return cchRet;
 }
 
-/** "<NULL>" or "<address!marker>" in place of a string that must not be read. */
 size_t rtStrFmtBadPtr(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const void *pv, const char *pszMarker, int cchWidth,
                       unsigned fFlags) {
-    char szBuf[RTSTR_FMT_TMP];
-    size_t cch;
-    if (!pv) {
-        rtMemCopy(szBuf, "<NULL>", 6);
-        cch = 6;
-    } else {
-        const uint64_t u = (uintptr_t)pv;
-        szBuf[0] = '<';
-        cch = 1 + (size_t)RTStrFormatNumber(&szBuf[1], (uint32_t)u, (uint32_t)(u >> 32), 16, (int)sizeof(void *) * 2,
-                                            -1, RTSTR_F_ZEROPAD | RTSTR_F_WIDTH);
-        while (*pszMarker)
-            szBuf[cch++] = *pszMarker++;
-        szBuf[cch++] = '>';
-    }
-    return rtStrFmtPadded(pfnOutput, pvArgOutput, szBuf, cch, cchWidth, fFlags);
+    char achBuf[RTSTR_FMT_BADPTR_MAX];
+    const size_t cch = rtStrFmtBadPtrText(achBuf, pv, pszMarker);
+    return rtStrFmtPadded(pfnOutput, pvArgOutput, achBuf, cch, cchWidth, fFlags);
 }
 
 /** Next code point of host-order UTF-16 text; false at the terminator or at the
@@ -86,6 +67,24 @@ inline size_t rtStrFmtEncodeCp(char *pch, RTUNICP uCp) {
     return (size_t)(RTStrPutCp(pch, uCp) - pch);
 }
 
+/** cCps code points, each taken from pfnNext and handed over as UTF-8, padded to a
+ *  width that counts code points. */
+template <typename FnNext>
+size_t rtStrFmtCpsPadded(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, size_t cCps, int cchWidth, unsigned fFlags,
+                         FnNext pfnNext) {
+    const size_t cPad = rtStrFmtPadCount(cchWidth, cCps);
+    size_t cchRet = 0;
+    if (!(fFlags & RTSTR_F_LEFT))
+        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
+    for (size_t i = 0; i < cCps; i++) {
+        char achCp[8];
+        cchRet += pfnOutput(pvArgOutput, achCp, rtStrFmtEncodeCp(achCp, pfnNext()));
+    }
+    if (fFlags & RTSTR_F_LEFT)
+        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
+    return cchRet;
+}
+
 size_t rtStrFmtUtf16(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const RTUTF16 *pwsz, int cchWidth, int cchPrecision,
                      unsigned fFlags) {
     const size_t cMax = cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX;
@@ -93,19 +92,11 @@ size_t rtStrFmtUtf16(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const RTUTF16 
     RTUNICP uCp;
     for (const RTUTF16 *pwszCur = pwsz; cCps < cMax && rtStrFmtUtf16Next(&pwszCur, &uCp);)
         cCps++;
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
-
-    size_t cchRet = 0;
-    if (!(fFlags & RTSTR_F_LEFT))
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
-    for (size_t i = 0; i < cCps; i++) {
+    // The counting pass proved that these cCps code points decode.
+    return rtStrFmtCpsPadded(pfnOutput, pvArgOutput, cCps, cchWidth, fFlags, [&pwsz, &uCp] {
         rtStrFmtUtf16Next(&pwsz, &uCp);
-        char achCp[8];
-        cchRet += pfnOutput(pvArgOutput, achCp, rtStrFmtEncodeCp(achCp, uCp));
-    }
-    if (fFlags & RTSTR_F_LEFT)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
-    return cchRet;
+        return uCp;
+    });
 }
 
 size_t rtStrFmtCps(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *paCps, int cchWidth, int cchPrecision,
@@ -114,18 +105,7 @@ size_t rtStrFmtCps(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const RTUNICP *p
     size_t cCps = 0;
     while (cCps < cMax && paCps[cCps] != 0)
         cCps++;
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
-
-    size_t cchRet = 0;
-    if (!(fFlags & RTSTR_F_LEFT))
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
-    for (size_t i = 0; i < cCps; i++) {
-        char achCp[8];
-        cchRet += pfnOutput(pvArgOutput, achCp, rtStrFmtEncodeCp(achCp, paCps[i]));
-    }
-    if (fFlags & RTSTR_F_LEFT)
-        cchRet += rtStrFmtPad(pfnOutput, pvArgOutput, cPad);
-    return cchRet;
+    return rtStrFmtCpsPadded(pfnOutput, pvArgOutput, cCps, cchWidth, fFlags, [&paCps] { return *paCps++; });
 }
 
 /** The engine proper. It works on a pointer to the argument list so that %N can
@@ -452,6 +432,21 @@ size_t rtStrFormatInternal(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTR
 }
 
 } // namespace
+
+size_t rtStrFmtBadPtrText(char (&achBuf)[RTSTR_FMT_BADPTR_MAX], const void *pv, const char *pszMarker) {
+    if (!pv) {
+        rtMemCopy(achBuf, "<NULL>", 6);
+        return 6;
+    }
+    const uint64_t u = (uintptr_t)pv;
+    achBuf[0] = '<';
+    size_t cch = 1 + (size_t)RTStrFormatNumber(&achBuf[1], (uint32_t)u, (uint32_t)(u >> 32), 16,
+                                               (int)sizeof(void *) * 2, -1, RTSTR_F_ZEROPAD | RTSTR_F_WIDTH);
+    while (*pszMarker && cch < sizeof(achBuf) - 1)
+        achBuf[cch++] = *pszMarker++;
+    achBuf[cch++] = '>';
+    return cch;
+}
 
 size_t RTStrFormatV(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, PFNRTSTRFORMAT pfnFormat, void *pvArgFormat,
                     const char *pszFormat, va_list args) {

@@ -189,6 +189,13 @@ int RTStrFormatNumber(char *psz, uint32_t u32ValueLow, uint32_t u32ValueHigh, un
 
 namespace {
 
+/** Hands a text of cch bytes rendered in scratch space to the caller's buffer, cut
+ *  like any bounded copy when it does not fit. */
+ssize_t rtStrFmtCopyOut(char *pszBuf, size_t cbBuf, const char *pszTmp, size_t cch) {
+    const int rc = RTStrCopy(pszBuf, cbBuf, pszTmp);
+    return RT_SUCCESS(rc) ? (ssize_t)cch : rc;
+}
+
 /** Renders into a scratch buffer when the caller's buffer might be too small for
  *  the formatter's worst case, and reports an overflow instead of writing past it. */
 ssize_t rtStrFormatNumberToBuf(char *pszBuf, size_t cbBuf, uint64_t uValue, unsigned uiBase, int cchWidth,
@@ -199,15 +206,7 @@ ssize_t rtStrFormatNumberToBuf(char *pszBuf, size_t cbBuf, uint64_t uValue, unsi
         return RTStrFormatNumber(pszBuf, uLow, uHigh, uiBase, cchWidth, cchPrecision, fFlags);
     char szTmp[RTSTR_NUM_MAX + 1];
     const size_t cch = (size_t)RTStrFormatNumber(szTmp, uLow, uHigh, uiBase, cchWidth, cchPrecision, fFlags);
-    if (cch < cbBuf) {
-        rtMemCopy(pszBuf, szTmp, cch + 1);
-        return (ssize_t)cch;
-    }
-    if (cbBuf > 0) {
-        rtMemCopy(pszBuf, szTmp, cbBuf - 1);
-        pszBuf[cbBuf - 1] = '\0';
-    }
-    return ERR_BUFFER_OVERFLOW;
+    return rtStrFmtCopyOut(pszBuf, cbBuf, szTmp, cch);
 }
 
 /** Only the presentation flags are the caller's; the value size is the function's. */
@@ -268,13 +267,5 @@ ssize_t RTStrFormatDouble(char *pszBuf, size_t cbBuf, double rd) {
     *pch = '\0';
 
     const size_t cch = (size_t)(pch - szTmp);
-    if (cch < cbBuf) {
-        rtMemCopy(pszBuf, szTmp, cch + 1);
-        return (ssize_t)cch;
-    }
-    if (cbBuf > 0) {
-        rtMemCopy(pszBuf, szTmp, cbBuf - 1);
-        pszBuf[cbBuf - 1] = '\0';
-    }
-    return ERR_BUFFER_OVERFLOW;
+    return rtStrFmtCopyOut(pszBuf, cbBuf, szTmp, cch);
 }

@@ -63,7 +63,7 @@ void rtStrFmtHex(RTSTRFMTRTOUT &Out, char chForm, bool fWithAddr, va_list *pArgs
                  unsigned fFlags) {
     const uint8_t *pb = va_arg(*pArgs, const uint8_t *);
     const uint64_t uAddr = fWithAddr ? va_arg(*pArgs, uint64_t) : (uint64_t)(uintptr_t)pb;
-    if (rtStrFmtRtIsBadPtr(pb)) {
+    if (rtStrFmtIsBadPtr(pb)) {
         Out.put("<null>", 6);
         return;
     }

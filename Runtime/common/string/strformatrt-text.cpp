@@ -12,7 +12,7 @@ inline bool rtStrFmtIsPathSep(char ch) {
 
 /** "%Rbn": the last component of a path, with the separators that end it. */
 void rtStrFmtBaseName(RTSTRFMTRTOUT &Out, const char *pszPath) {
-    if (rtStrFmtRtIsBadPtr(pszPath)) {
+    if (rtStrFmtIsBadPtr(pszPath)) {
         rtStrFmtRtBadPtr(Out, pszPath, "!BadBaseName", -1, 0);
         return;
     }
@@ -54,7 +54,7 @@ bool rtStrFmtGetBigCp(const RTUTF16 *&pwsz, size_t &cwcLeft, RTUNICP &uCp) {
 
 /** "%lRbs": big-endian UTF-16 units, at most the precision, written as UTF-8. */
 void rtStrFmtBigUtf16(RTSTRFMTRTOUT &Out, const RTUTF16 *pwsz, int cchWidth, int cchPrecision, unsigned fFlags) {
-    if (rtStrFmtRtIsBadPtr(pwsz)) {
+    if (rtStrFmtIsBadPtr(pwsz)) {
         rtStrFmtRtPadded(Out, "<NULL>", 6, cchWidth, fFlags);
         return;
     }
@@ -69,7 +69,7 @@ void rtStrFmtBigUtf16(RTSTRFMTRTOUT &Out, const RTUTF16 *pwsz, int cchWidth, int
     while (rtStrFmtGetBigCp(pwszCur, cwcLeft, uCp))
         cCps++;
 
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cCps ? (size_t)cchWidth - cCps : 0;
+    const size_t cPad = rtStrFmtPadCount(cchWidth, cCps);
     if (!(fFlags & RTSTR_F_LEFT))
         Out.putRepeat(' ', cPad);
     pwszCur = pwsz;
@@ -86,7 +86,7 @@ void rtStrFmtBigUtf16(RTSTRFMTRTOUT &Out, const RTUTF16 *pwsz, int cchWidth, int
  *  "int __cdecl RTErrConvertFromNtStatus(long)". Blanks inside a template argument
  *  list do not start a name, so "std::pair<int, int> foo(void)" gives "foo". */
 void rtStrFmtFunctionName(RTSTRFMTRTOUT &Out, const char *pszSig) {
-    if (rtStrFmtRtIsBadPtr(pszSig)) {
+    if (rtStrFmtIsBadPtr(pszSig)) {
         rtStrFmtRtBadPtr(Out, pszSig, "!BadFnNm", -1, 0);
         return;
     }
@@ -117,10 +117,10 @@ void rtStrFmtFunctionName(RTSTRFMTRTOUT &Out, const char *pszSig) {
 /** "%RMas", "%RMes", "%RMjs". Width counts the text before escaping. */
 void rtStrFmtEscaped(RTSTRFMTRTOUT &Out, char chKind, const char *psz, int cchWidth, int cchPrecision,
                      unsigned fFlags) {
-    if (rtStrFmtRtIsBadPtr(psz))
+    if (rtStrFmtIsBadPtr(psz))
         psz = "<NULL>";
     const size_t cch = rtStrNLen(psz, cchPrecision >= 0 ? (size_t)cchPrecision : RTSTR_MAX);
-    const size_t cPad = cchWidth > 0 && (size_t)cchWidth > cch ? (size_t)cchWidth - cch : 0;
+    const size_t cPad = rtStrFmtPadCount(cchWidth, cch);
     const bool fQuoted = chKind != 'e';
 
     if (fQuoted)
@@ -288,7 +288,7 @@ size_t rtstrFormatRtText(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char
         if (rtStrFmtStartsWith(psz, "timespec", 8)) {
             *ppszFormat = psz + 8;
             const int64_t *pi64 = va_arg(*pArgs, const int64_t *);
-            if (rtStrFmtRtIsBadPtr(pi64))
+            if (rtStrFmtIsBadPtr(pi64))
                 rtStrFmtRtBadPtr(Out, pi64, "!BadRD", -1, 0);
             else {
                 Out.putNum((uint64_t)*pi64, 10, -1, -1, RTSTR_F_VALSIGNED | RTSTR_F_THOUSAND_SEP | RTSTR_F_64BIT);

@@ -280,7 +280,7 @@ void rtStrFmtErrInfo(RTSTRFMTRTOUT &Out, const RTERRINFO *pErrInfo, bool fWithSt
         Out.addExternal(RTErrFormatMsg(pErrInfo->rc, Out.output(), Out.outputArg(), szTmp, sizeof(szTmp)));
     }
     // A record with a length but no readable text shows no message rather than crashing.
-    if (pErrInfo->cbMsg && !rtStrFmtRtIsBadPtr(pErrInfo->pszMsg)) {
+    if (pErrInfo->cbMsg && !rtStrFmtIsBadPtr(pErrInfo->pszMsg)) {
         if (fFlags & RTSTR_F_SPECIAL)
             Out.put(" - ", 3);
         else
@@ -399,7 +399,7 @@ size_t rtStrFmtTyped(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **p
     case RTSF_MAC:
     case RTSF_NETADDR:
     case RTSF_UUID: {
-        if (rtStrFmtRtIsBadPtr(pv)) {
+        if (rtStrFmtIsBadPtr(pv)) {
             static constexpr const char *s_apszMarkers[] = {"!BadIPv6", "!BadMac", "!BadNetAddr", "!BadUuid"};
             rtStrFmtRtBadPtr(Out, pv, s_apszMarkers[pType->enmKind - RTSF_IPV6], cchWidth, fFlags);
         } else if (pType->enmKind == RTSF_IPV6)
@@ -415,69 +415,56 @@ size_t rtStrFmtTyped(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **p
 
     case RTSF_ERRINFO:
     case RTSF_ERRINFO_MSG_ONLY:
-        if (!rtStrFmtRtIsBadPtr(pv))
+        if (!rtStrFmtIsBadPtr(pv))
             rtStrFmtErrInfo(Out, (const RTERRINFO *)pv, pType->enmKind == RTSF_ERRINFO, fFlags);
         break;
     }
     return Out.done();
 }
 
-/** "%Rr?": status codes. */
-size_t rtStrFmtStatus(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs) {
+/** The text of a status or error value, one function per directive letter. */
+struct RTSTRFMTERRLETTER {
+    char ch;
+    size_t (*pfnFormat)(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp);
+};
+
+/** The cursor is at the letter, which is consumed; an unknown letter takes no
+ *  argument and writes nothing. */
+template <size_t a_cLetters>
+size_t rtStrFmtErrByLetter(const RTSTRFMTERRLETTER (&aLetters)[a_cLetters], PFNRTSTROUTPUT pfnOutput, void *pvArgOutput,
+                           const char **ppszFormat, va_list *pArgs) {
     const char ch = **ppszFormat;
     if (!ch)
         return 0;
     (*ppszFormat)++;
-    char szTmp[80];
-    switch (ch) {
-    case 'c':
-        return RTErrFormatDefine(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
-    case 's':
-    case 'f':
-        return RTErrFormatMsg(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
-    case 'a':
-        return RTErrFormatAll(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
-    default:
-        return 0;
-    }
+    for (const RTSTRFMTERRLETTER &Letter : aLetters)
+        if (Letter.ch == ch) {
+            char szTmp[80];
+            return Letter.pfnFormat(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
+        }
+    return 0;
+}
+
+/** "%Rr?": status codes. */
+size_t rtStrFmtStatus(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs) {
+    static constexpr RTSTRFMTERRLETTER s_aLetters[] = {
+        {'c', RTErrFormatDefine}, {'s', RTErrFormatMsg}, {'f', RTErrFormatMsg}, {'a', RTErrFormatAll}};
+    return rtStrFmtErrByLetter(s_aLetters, pfnOutput, pvArgOutput, ppszFormat, pArgs);
 }
 
 } // namespace
 
 /** "%Rw?" and "%Rhr?": Windows error and result values. The cursor is at the letter. */
 size_t rtStrFmtRtWinError(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs) {
-    const char ch = **ppszFormat;
-    if (!ch)
-        return 0;
-    (*ppszFormat)++;
-    char szTmp[80];
-    switch (ch) {
-    case 'c':
-    case 'f':
-        return RTErrWinFormatDefine(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
-    case 'a':
-        return RTErrWinFormatAll(va_arg(*pArgs, int), pfnOutput, pvArgOutput, szTmp, sizeof(szTmp));
-    default:
-        return 0;
-    }
+    static constexpr RTSTRFMTERRLETTER s_aLetters[] = {
+        {'c', RTErrWinFormatDefine}, {'f', RTErrWinFormatDefine}, {'a', RTErrWinFormatAll}};
+    return rtStrFmtErrByLetter(s_aLetters, pfnOutput, pvArgOutput, ppszFormat, pArgs);
 }
 
 void rtStrFmtRtBadPtr(RTSTRFMTRTOUT &Out, const void *pv, const char *pszMarker, int cchWidth, unsigned fFlags) {
-    char szBuf[64];
-    size_t cch;
-    if (!pv) {
-        __builtin_memcpy(szBuf, "<NULL>", 6);
-        cch = 6;
-    } else {
-        const uint64_t u = (uintptr_t)pv;
-        szBuf[0] = '<';
-        cch = 1 + (size_t)RTStrFormatNumber(&szBuf[1], (uint32_t)u, (uint32_t)(u >> 32), 16, (int)sizeof(void *) * 2,
-                                            -1, RTSTR_F_ZEROPAD | RTSTR_F_WIDTH);
-        while (*pszMarker && cch < sizeof(szBuf) - 1)
-            szBuf[cch++] = *pszMarker++;
-        szBuf[cch++] = '>';
-    }
-    rtStrFmtRtPadded(Out, szBuf, cch, cchWidth, fFlags);
+    char achBuf[RTSTR_FMT_BADPTR_MAX];
+    const size_t cch = rtStrFmtBadPtrText(achBuf, pv, pszMarker);
+    rtStrFmtRtPadded(Out, achBuf, cch, cchWidth, fFlags);
 }
 
 size_t rtstrFormatRt(PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, const char **ppszFormat, va_list *pArgs, int cchWidth,

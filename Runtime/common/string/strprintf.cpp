@@ -5,14 +5,17 @@
 namespace {
 
 struct RTSTRPRINTFBUF {
-    char *pch;     // next byte to write
-    size_t cbLeft; // bytes that may still be written, the terminator's byte excluded
+    char *pch;       // next byte to write
+    size_t cbLeft;   // bytes that may still be written, the terminator's byte excluded
+    bool fTerminate; // false only for a 0-byte buffer, which gets no terminator
 };
 
-size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars) {
-    RTSTRPRINTFBUF *pBuf = (RTSTRPRINTFBUF *)pvArg;
+/** Stores what still fits of a piece (the end call terminates) and returns the
+ *  bytes stored. */
+size_t rtStrPrintfStore(RTSTRPRINTFBUF *pBuf, const char *pachChars, size_t cbChars) {
     if (!pachChars) {
-        *pBuf->pch = '\0';
+        if (pBuf->fTerminate)
+            *pBuf->pch = '\0';
         return 0;
     }
     // Padding blanks and encoded characters arrive one byte at a time.
@@ -21,32 +24,25 @@ size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars) {
         pBuf->cbLeft--;
         return 1;
     }
+    // A full buffer is never touched again: a 0-byte one may be a null pointer, as
+    // when a caller only measures.
     const size_t cb = cbChars < pBuf->cbLeft ? cbChars : pBuf->cbLeft;
-    rtMemCopy(pBuf->pch, pachChars, cb);
-    pBuf->pch += cb;
-    pBuf->cbLeft -= cb;
+    if (cb) {
+        rtMemCopy(pBuf->pch, pachChars, cb);
+        pBuf->pch += cb;
+        pBuf->cbLeft -= cb;
+    }
     return cb;
 }
 
-struct RTSTRPRINTF2BUF {
-    char *pch;     // next byte to write
-    size_t cbLeft; // as above; 0 also for a 0-byte buffer, which gets no terminator
-    bool fTerminate;
-};
+size_t rtStrPrintfOutput(void *pvArg, const char *pachChars, size_t cbChars) {
+    return rtStrPrintfStore((RTSTRPRINTFBUF *)pvArg, pachChars, cbChars);
+}
 
 /** Accepts everything so that the engine's total is the full length, and stores
  *  what fits. */
 size_t rtStrPrintf2Output(void *pvArg, const char *pachChars, size_t cbChars) {
-    RTSTRPRINTF2BUF *pBuf = (RTSTRPRINTF2BUF *)pvArg;
-    if (!pachChars) {
-        if (pBuf->fTerminate)
-            *pBuf->pch = '\0';
-        return 0;
-    }
-    const size_t cb = cbChars < pBuf->cbLeft ? cbChars : pBuf->cbLeft;
-    rtMemCopy(pBuf->pch, pachChars, cb);
-    pBuf->pch += cb;
-    pBuf->cbLeft -= cb;
+    rtStrPrintfStore((RTSTRPRINTFBUF *)pvArg, pachChars, cbChars);
     return cbChars;
 }
 
@@ -55,7 +51,7 @@ size_t rtStrPrintf2Output(void *pvArg, const char *pachChars, size_t cbChars) {
 size_t RTStrPrintfV(char *pszBuffer, size_t cchBuffer, const char *pszFormat, va_list args) {
     if (cchBuffer == 0)
         return 0;
-    RTSTRPRINTFBUF Buf = {pszBuffer, cchBuffer - 1};
+    RTSTRPRINTFBUF Buf = {pszBuffer, cchBuffer - 1, true};
     return RTStrFormatV(rtStrPrintfOutput, &Buf, nullptr, nullptr, pszFormat, args);
 }
 
@@ -68,7 +64,7 @@ size_t RTStrPrintf(char *pszBuffer, size_t cchBuffer, const char *pszFormat, ...
 }
 
 ssize_t RTStrPrintf2V(char *pszBuffer, size_t cchBuffer, const char *pszFormat, va_list args) {
-    RTSTRPRINTF2BUF Buf = {pszBuffer, cchBuffer ? cchBuffer - 1 : 0, cchBuffer != 0};
+    RTSTRPRINTFBUF Buf = {pszBuffer, cchBuffer ? cchBuffer - 1 : 0, cchBuffer != 0};
     const size_t cch = RTStrFormatV(rtStrPrintf2Output, &Buf, nullptr, nullptr, pszFormat, args);
     if (cch < cchBuffer)
         return (ssize_t)cch;

@@ -162,24 +162,26 @@ int RTStrToUInt64Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxL
     return rc;
 }
 
-int RTStrToUInt32Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint32_t *pu32) {
+namespace {
+
+template <typename T> int rtStrToUnsignedEx(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, T *pValue) {
     uint64_t u64;
     int rc = RTStrToUInt64Ex(pszValue, ppszNext, uBaseAndMaxLen, &u64);
-    if (RT_SUCCESS(rc) && (u64 >> 32))
+    if (RT_SUCCESS(rc) && u64 > std::numeric_limits<T>::max())
         rc = WRN_NUMBER_TOO_BIG;
-    if (pu32)
-        *pu32 = (uint32_t)u64;
+    if (pValue)
+        *pValue = (T)u64;
     return rc;
 }
 
+} // namespace
+
+int RTStrToUInt32Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint32_t *pu32) {
+    return rtStrToUnsignedEx(pszValue, ppszNext, uBaseAndMaxLen, pu32);
+}
+
 int RTStrToUInt8Ex(const char *pszValue, char **ppszNext, unsigned uBaseAndMaxLen, uint8_t *pu8) {
-    uint64_t u64;
-    int rc = RTStrToUInt64Ex(pszValue, ppszNext, uBaseAndMaxLen, &u64);
-    if (RT_SUCCESS(rc) && (u64 >> 8))
-        rc = WRN_NUMBER_TOO_BIG;
-    if (pu8)
-        *pu8 = (uint8_t)u64;
-    return rc;
+    return rtStrToUnsignedEx(pszValue, ppszNext, uBaseAndMaxLen, pu8);
 }
 
 int RTStrToInt64Full(const char *pszValue, unsigned uBaseAndMaxLen, int64_t *pi64) {

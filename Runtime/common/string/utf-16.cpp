@@ -4,6 +4,7 @@
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "common/string/internal-str.h"
+#include "common/string/internal-utf.h"
 
 namespace {
 
@@ -176,36 +177,14 @@ int RTUtf16CalcUtf8LenEx(const RTUTF16 *pwsz, size_t cwc, size_t *pcch) {
 }
 
 int RTUtf16ToUtf8Ex(const RTUTF16 *pwsz, size_t cwc, char **ppsz, size_t cch, size_t *pcch, const char *pszTag) {
-    // A caller's buffer is used only when both a pointer and a size are given.
-    const bool fUserBuffer = cch != 0 && *ppsz != nullptr;
-    if (!fUserBuffer)
-        *ppsz = nullptr;
-
-    size_t cchResult;
-    int rc = rtUtf16CalcUtf8Length(pwsz, cwc, &cchResult);
-    if (rc != 0)
-        return rc;
-    if (pcch)
-        *pcch = cchResult;
-
-    size_t cchWritten;
-    if (fUserBuffer) {
-        if (cchResult >= cch)
-            return ERR_BUFFER_OVERFLOW;
-        return rtUtf16RecodeAsUtf8(pwsz, cwc, *ppsz, cch - 1, &cchWritten);
-    }
-
-    const size_t cbAlloc = cch > cchResult + 1 ? cch : cchResult + 1;
-    char *psz = (char *)RTMemTmpAlloc(cbAlloc);
-    if (!psz)
-        return ERR_NO_STR_MEMORY;
-    rc = rtUtf16RecodeAsUtf8(pwsz, cwc, psz, cbAlloc - 1, &cchWritten);
-    if (rc != 0) {
-        RTStrFree(psz);
-        return rc;
-    }
-    *ppsz = psz;
-    return 0;
+    (void)pszTag;
+    return rtUtfConvert(
+        ppsz, cch, pcch, ERR_NO_STR_MEMORY,
+        [=](size_t *pcchResult) { return rtUtf16CalcUtf8Length(pwsz, cwc, pcchResult); },
+        [=](char *psz, size_t cchMax) {
+            size_t cchWritten;
+            return rtUtf16RecodeAsUtf8(pwsz, cwc, psz, cchMax, &cchWritten);
+        });
 }
 
 int RTUtf16CopyAscii(RTUTF16 *pwszDst, size_t cwcDst, const char *pszSrc) {

@@ -9,6 +9,7 @@
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "common/string/internal-str.h"
+#include "common/string/internal-utf.h"
 
 namespace {
 
@@ -254,71 +255,19 @@ int RTStrToUtf16(const char *psz, RTUTF16 **ppwsz, const char *pszTag) {
 
 int RTStrToUtf16Ex(const char *psz, size_t cch, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc, const char *pszTag) {
     (void)pszTag;
-    // A caller's buffer is used only when both a pointer and a size are given.
-    const bool fUserBuffer = cwc != 0 && *ppwsz != nullptr;
-    if (!fUserBuffer)
-        *ppwsz = nullptr;
-
-    size_t cwcResult;
-    int rc = rtUtf8CalcUtf16Length(psz, cch, &cwcResult);
-    if (rc != 0)
-        return rc;
-    if (pcwc)
-        *pcwc = cwcResult;
-
-    if (fUserBuffer) {
-        if (cwcResult >= cwc)
-            return ERR_BUFFER_OVERFLOW;
-        return rtUtf8RecodeAsUtf16(psz, cch, *ppwsz, cwc - 1);
-    }
-
-    const size_t cwcAlloc = cwc > cwcResult + 1 ? cwc : cwcResult + 1;
-    if (cwcAlloc > ~(size_t)0 / sizeof(RTUTF16))
-        return ERR_NO_UTF16_MEMORY;
-    RTUTF16 *pwsz = (RTUTF16 *)RTMemTmpAlloc(cwcAlloc * sizeof(RTUTF16));
-    if (!pwsz)
-        return ERR_NO_UTF16_MEMORY;
-    rc = rtUtf8RecodeAsUtf16(psz, cch, pwsz, cwcAlloc - 1);
-    if (rc != 0) {
-        RTMemFree(pwsz);
-        return rc;
-    }
-    *ppwsz = pwsz;
-    return 0;
+    return rtUtfConvert(
+        ppwsz, cwc, pcwc, ERR_NO_UTF16_MEMORY,
+        [=](size_t *pcwcResult) { return rtUtf8CalcUtf16Length(psz, cch, pcwcResult); },
+        [=](RTUTF16 *pwsz, size_t cwcMax) { return rtUtf8RecodeAsUtf16(psz, cch, pwsz, cwcMax); });
 }
 
 int RTStrToUniEx(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps) {
-    const bool fUserBuffer = cCps != 0 && *ppaCps != nullptr;
-    if (!fUserBuffer)
-        *ppaCps = nullptr;
-
-    size_t cCpsResult;
-    size_t cchActual;
-    int rc = rtUtf8Length(psz, cch, &cCpsResult, &cchActual);
-    if (rc != 0)
-        return rc;
-    if (pcCps)
-        *pcCps = cCpsResult;
-
-    if (fUserBuffer) {
-        if (cCpsResult >= cCps)
-            return ERR_BUFFER_OVERFLOW;
-        return rtUtf8RecodeAsUni(psz, cchActual, *ppaCps, cCps - 1);
-    }
-
-    const size_t cAlloc = cCps > cCpsResult + 1 ? cCps : cCpsResult + 1;
-    if (cAlloc > ~(size_t)0 / sizeof(RTUNICP))
-        return ERR_NO_CODE_POINT_MEMORY;
-    RTUNICP *paCps = (RTUNICP *)RTMemTmpAlloc(cAlloc * sizeof(RTUNICP));
-    if (!paCps)
-        return ERR_NO_CODE_POINT_MEMORY;
-    rc = rtUtf8RecodeAsUni(psz, cchActual, paCps, cAlloc - 1);
-    if (rc != 0) {
-        RTMemFree(paCps);
-        return rc;
-    }
-    *ppaCps = paCps;
-    return 0;
+    // The conversion is bounded by what the measuring pass consumed.
+    size_t cchActual = 0;
+    return rtUtfConvert(
+        ppaCps, cCps, pcCps, ERR_NO_CODE_POINT_MEMORY,
+        [&](size_t *pcCpsResult) { return rtUtf8Length(psz, cch, pcCpsResult, &cchActual); },
+        [&](RTUNICP *paCps, size_t cCpsMax) { return rtUtf8RecodeAsUni(psz, cchActual, paCps, cCpsMax); });
 }
 
 int RTStrGetCpEx(const char **ppsz, RTUNICP *pCp) {

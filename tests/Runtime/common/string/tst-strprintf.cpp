@@ -65,6 +65,9 @@ TEST(StrPrintf, SizeReportingBuffer) {
         for (size_t i = c.cbBuf; i < sizeof(achBuf); i++)
             EXPECT_EQ(achBuf[i], g_chFill) << "byte " << i;
     }
+    // Measuring without any buffer: a 0-byte buffer is never written, so it may be null.
+    EXPECT_EQ(RTStrPrintf2(nullptr, 0, "%s-%d", "abc", 42), -7);
+    EXPECT_EQ(RTStrPrintf(nullptr, 0, "%s-%d", "abc", 42), 0u);
 }
 
 TEST(StrPrintf, ExactSizeBuffersUnderAsan) {
