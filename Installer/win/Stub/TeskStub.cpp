@@ -1,5 +1,6 @@
 // The installer bootstrapper's main function.
 #include <olma/initterm.h>
+#include <olma/stream.h>
 #include <olma/string.h>
 #include "common/compiler/internal-startup.h"
 #include "common/path/internal-path.h"
@@ -16,15 +17,12 @@ bool InitRuntime(int *pArgc, char ***pArgv) {
     const int rc = RTR3Init(*pArgc, pArgv, RTR3INIT_FLAGS_SYSTEM_DLL_PATH);
     if (RT_SUCCESS(rc))
         return true;
-    char szMsg[4200];
     size_t offName = 0;
     const char *pszExecPath = rtPathGetExecPath(nullptr, &offName);
-    size_t cch;
     if (pszExecPath && offName < 4100)
-        cch = RTStrPrintf(szMsg, sizeof(szMsg), "%s: fatal error: RTR3Init: %Rrc\n", pszExecPath + offName, rc);
+        RTStrmPrintf(g_pStdErr, "%s: fatal error: RTR3Init: %Rrc\n", pszExecPath + offName, rc);
     else
-        cch = RTStrPrintf(szMsg, sizeof(szMsg), "fatal error: RTR3Init: %Rrc\n", rc);
-    rtRawWriteBytes(szMsg, cch);
+        RTStrmPrintf(g_pStdErr, "fatal error: RTR3Init: %Rrc\n", rc);
     return false;
 }
 

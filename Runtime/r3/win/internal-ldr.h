@@ -100,13 +100,28 @@ template <typename R, typename... A> struct RTLdrLazyEntry<R WINAPI(A...)> {
     constinit RTLdrLazyEntry<decltype(fn)>::PFN slotname =                                                             \
         &RTLdrLazyEntry<decltype(fn)>::resolve<&g_rtLdrLazyLib_##lib, g_szrtLdrLazyName_##slotname, &slotname>;
 
-/** A lazy import in the import slot of the function itself, so that every ordinary call
- *  of it goes through the lazy loader and the import library is never needed. The
- *  argument byte count is checked against the function's type. */
+/** Call entry of a lazy import under the function's own name: a jump through the
+ *  slot, which leaves the caller's arguments and calling convention untouched. For
+ *  callers whose declarations are not dllimport (the Windows Installer header's). */
 #if defined(_WIN64)
-#define RT_LDRLAZY_IMPORT(lib, fn, cb) RT_LDRLAZY_FUNCTION_AS(lib, fn, g_pfnrtLdrLazy_##fn, RT_LDRLAZY_IMP_NAME(fn, cb))
+#define RT_LDRLAZY_CALL_ENTRY(fn, cb)                                                                                  \
+    __asm__(".text\n\t.globl " #fn "\n\t.p2align 4\n" #fn ":\n\tjmp *" RT_LDRLAZY_IMP_NAME(fn, cb) "(%rip)\n");
+#else
+#define RT_LDRLAZY_CALL_ENTRY(fn, cb)                                                                                  \
+    __asm__(".text\n\t.globl _" #fn "@" #cb "\n\t.p2align 4\n_" #fn "@" #cb                                            \
+            ":\n\tjmp *" RT_LDRLAZY_IMP_NAME(fn, cb) "\n");
+#endif
+
+/** A lazy import in the import slot of the function itself, so that every ordinary call
+ *  of it goes through the lazy loader and the import library is never needed; plus its
+ *  call entry. On x86 the argument byte count is checked against the function's type. */
+#if defined(_WIN64)
+#define RT_LDRLAZY_IMPORT(lib, fn, cb)                                                                                 \
+    RT_LDRLAZY_FUNCTION_AS(lib, fn, g_pfnrtLdrLazy_##fn, RT_LDRLAZY_IMP_NAME(fn, cb))                                  \
+    RT_LDRLAZY_CALL_ENTRY(fn, cb)
 #else
 #define RT_LDRLAZY_IMPORT(lib, fn, cb)                                                                                 \
     static_assert(RTLdrLazyEntry<decltype(fn)>::cbArgs == cb, "argument bytes of " #fn);                               \
-    RT_LDRLAZY_FUNCTION_AS(lib, fn, g_pfnrtLdrLazy_##fn, RT_LDRLAZY_IMP_NAME(fn, cb))
+    RT_LDRLAZY_FUNCTION_AS(lib, fn, g_pfnrtLdrLazy_##fn, RT_LDRLAZY_IMP_NAME(fn, cb))                                  \
+    RT_LDRLAZY_CALL_ENTRY(fn, cb)
 #endif

@@ -1,0 +1,194 @@
+// Planted libraries named like the lazily imported ones (and version.dll) lie beside
+// the program and in its current directory; Wine is told to prefer such native files
+// over its built-in ones. The bootstrapper's start-up and the lazy imports must load
+// the system directory's libraries and leave no canary marker. A control program that
+// loads the planted libraries the unsafe way proves that the markers do appear.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t *const kapwszCanaries[] = {L"msi.dll", L"crypt32.dll", L"user32.dll", L"shell32.dll", L"version.dll"};
+
+std::wstring imageDir() {
+    wchar_t wsz[MAX_PATH];
+    DWORD cwc = GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring str(wsz, cwc);
+    return str.substr(0, str.find_last_of(L"\\/") + 1);
+}
+
+std::wstring systemDir() {
+    wchar_t wsz[MAX_PATH];
+    return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
+}
+
+std::string toUtf8(const std::wstring &wstr) {
+    int cb = WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), nullptr, 0, nullptr, nullptr);
+    std::string str(cb, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), str.data(), cb, nullptr, nullptr);
+    return str;
+}
+
+std::string lower(std::string str) {
+    for (char &ch : str)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = (char)(ch - 'A' + 'a');
+    return str;
+}
+
+std::string readFile(const std::wstring &wstrPath) {
+    std::string str;
+    HANDLE h = CreateFileW(wstrPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return str;
+    char ach[4096];
+    DWORD cb;
+    while (ReadFile(h, ach, sizeof(ach), &cb, nullptr) && cb)
+        str.append(ach, cb);
+    CloseHandle(h);
+    return str;
+}
+
+struct RunResult {
+    std::string strOut;
+    DWORD uExit = 0xffffffff;
+};
+
+/** Runs an image with its output in a file (no pipes to drain) and waits for it. */
+RunResult run(const std::wstring &wstrImage, const std::wstring &wstrArgs, const std::wstring &wstrCwd,
+              const std::wstring &wstrOutFile) {
+    RunResult Res;
+    SECURITY_ATTRIBUTES Sa = {sizeof(Sa), nullptr, TRUE};
+    HANDLE hOut = CreateFileW(wstrOutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &Sa, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(hOut, INVALID_HANDLE_VALUE);
+    STARTUPINFOW Si = {};
+    Si.cb = sizeof(Si);
+    Si.dwFlags = STARTF_USESTDHANDLES;
+    Si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    Si.hStdOutput = hOut;
+    Si.hStdError = hOut;
+    PROCESS_INFORMATION Pi = {};
+    std::wstring wstrCmd = L"\"" + wstrImage + L"\" " + wstrArgs;
+    BOOL fOk = CreateProcessW(wstrImage.c_str(), wstrCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, wstrCwd.c_str(),
+                              &Si, &Pi);
+    EXPECT_TRUE(fOk) << "CreateProcessW failed: " << GetLastError();
+    if (fOk) {
+        EXPECT_EQ(WaitForSingleObject(Pi.hProcess, 120000), WAIT_OBJECT_0);
+        GetExitCodeProcess(Pi.hProcess, &Res.uExit);
+        CloseHandle(Pi.hProcess);
+        CloseHandle(Pi.hThread);
+    }
+    CloseHandle(hOut);
+    Res.strOut = readFile(wstrOutFile);
+    return Res;
+}
+
+void removeTree(const std::wstring &wstrDir) {
+    WIN32_FIND_DATAW Data;
+    HANDLE h = FindFirstFileW((wstrDir + L"\\*").c_str(), &Data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring wstrName = Data.cFileName;
+            if (wstrName == L"." || wstrName == L"..")
+                continue;
+            const std::wstring wstrPath = wstrDir + L"\\" + wstrName;
+            if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(wstrPath);
+            else
+                DeleteFileW(wstrPath.c_str());
+        } while (FindNextFileW(h, &Data));
+        FindClose(h);
+    }
+    RemoveDirectoryW(wstrDir.c_str());
+}
+
+/** The planted layout: app\ (the program and canaries), cwd\ (canaries), markers\. */
+class LdrSecurity : public testing::Test {
+protected:
+    std::wstring m_wstrRoot, m_wstrApp, m_wstrCwd, m_wstrMarkers;
+
+    void SetUp() override {
+        wchar_t wszTmp[MAX_PATH];
+        GetTempPathW(MAX_PATH, wszTmp);
+        m_wstrRoot = std::wstring(wszTmp) + L"olma-ldr-" + std::to_wstring(GetCurrentProcessId());
+        removeTree(m_wstrRoot);
+        m_wstrApp = m_wstrRoot + L"\\app";
+        m_wstrCwd = m_wstrRoot + L"\\cwd";
+        m_wstrMarkers = m_wstrRoot + L"\\markers";
+        for (const std::wstring *p : {&m_wstrRoot, &m_wstrApp, &m_wstrCwd, &m_wstrMarkers})
+            ASSERT_TRUE(CreateDirectoryW(p->c_str(), nullptr)) << toUtf8(*p);
+        const std::wstring wstrCanaries = imageDir() + L"..\\canary\\";
+        for (const wchar_t *pwsz : kapwszCanaries) {
+            ASSERT_TRUE(CopyFileW((wstrCanaries + pwsz).c_str(), (m_wstrApp + L"\\" + pwsz).c_str(), FALSE))
+                << toUtf8(pwsz);
+            ASSERT_TRUE(CopyFileW((wstrCanaries + pwsz).c_str(), (m_wstrCwd + L"\\" + pwsz).c_str(), FALSE));
+        }
+        for (const wchar_t *pwsz : {L"ldr-image.exe", L"ldr-control.exe", L"TeskStub.exe"})
+            ASSERT_TRUE(CopyFileW((imageDir() + pwsz).c_str(), (m_wstrApp + L"\\" + pwsz).c_str(), FALSE))
+                << toUtf8(pwsz);
+        // Wine must prefer native (planted) files over its built-in libraries; the test
+        // registration sets that for the whole Wine session, where children see it.
+        wchar_t wszOverrides[256] = L"";
+        GetEnvironmentVariableW(L"WINEDLLOVERRIDES", wszOverrides, 256);
+        ASSERT_NE(std::wstring(wszOverrides).find(L"=n,b"), std::wstring::npos) << toUtf8(wszOverrides);
+        SetEnvironmentVariableW(L"OLMA_CANARY_MARKERS", m_wstrMarkers.c_str());
+    }
+
+    void TearDown() override {
+        SetEnvironmentVariableW(L"OLMA_CANARY_MARKERS", nullptr);
+        removeTree(m_wstrRoot);
+    }
+
+    RunResult runApp(const wchar_t *pwszImage, const wchar_t *pwszArgs = L"") {
+        return run(m_wstrApp + L"\\" + pwszImage, pwszArgs, m_wstrCwd, m_wstrRoot + L"\\out.txt");
+    }
+
+    /** Marker file contents by canary name (empty when it was never loaded). */
+    std::string marker(const wchar_t *pwszCanary) { return readFile(m_wstrMarkers + L"\\" + pwszCanary + L".loaded"); }
+
+    void expectNoMarkers() {
+        for (const wchar_t *pwsz : kapwszCanaries) {
+            SCOPED_TRACE(toUtf8(pwsz));
+            EXPECT_EQ(marker(pwsz), "");
+        }
+    }
+};
+
+TEST_F(LdrSecurity, ControlProgramLoadingTheUnsafeWayLeavesMarkers) {
+    RunResult Res = runApp(L"ldr-control.exe");
+    EXPECT_EQ(Res.uExit, 3u) << Res.strOut;
+    EXPECT_EQ(lower(marker(L"msi.dll")), lower(toUtf8(m_wstrApp + L"\\msi.dll\n")));
+    EXPECT_EQ(lower(marker(L"crypt32.dll")), lower(toUtf8(m_wstrCwd + L"\\crypt32.dll\n")));
+}
+
+TEST_F(LdrSecurity, LazyImportsLoadOnlyTheSystemDirectorysLibraries) {
+    RunResult Res = runApp(L"ldr-image.exe");
+    ASSERT_EQ(Res.uExit, 0u) << Res.strOut;
+    expectNoMarkers();
+    const std::string strSys = lower(toUtf8(systemDir()));
+    for (const char *psz : {"user32", "msi", "crypt32", "shell32"}) {
+        SCOPED_TRACE(psz);
+        const std::string strLine = std::string(psz) + "=" + strSys + "\\" + psz + ".dll\n";
+        EXPECT_NE(lower(Res.strOut).find(strLine), std::string::npos) << Res.strOut;
+    }
+    // version.dll need not be loaded at all; if it is, it is the system's.
+    const size_t off = Res.strOut.find("version=");
+    ASSERT_NE(off, std::string::npos) << Res.strOut;
+    const std::string strVersion = lower(Res.strOut.substr(off, Res.strOut.find('\n', off) - off));
+    EXPECT_TRUE(strVersion == "version=-" || strVersion == "version=" + strSys + "\\version.dll") << strVersion;
+}
+
+TEST_F(LdrSecurity, StartupLoadsNoPlantedLibrary) {
+    RunResult Res = runApp(L"ldr-image.exe", L"--startup-only");
+    EXPECT_EQ(Res.uExit, 0u) << Res.strOut;
+    expectNoMarkers();
+    Res = runApp(L"TeskStub.exe");
+    EXPECT_EQ(Res.uExit, 0u) << Res.strOut;
+    expectNoMarkers();
+}
+
+} // namespace
