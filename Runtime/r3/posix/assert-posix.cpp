@@ -1,21 +1,13 @@
 // POSIX backend: assertion output to file descriptor 2, the breakpoint trap, and the
 // end of the process after a failed check.
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <unistd.h>
+#include "common/compiler/internal-startup.h"
 #include "common/misc/internal-assert.h"
 
+// The same unbuffered path as the start-up code's raw writers.
 void rtAssertWriteStdErr(const char *pch, size_t cch) {
-    while (cch > 0) {
-        const ssize_t cb = write(STDERR_FILENO, pch, cch);
-        if (cb < 0 && errno == EINTR)
-            continue;
-        if (cb <= 0)
-            return;
-        pch += cb;
-        cch -= (size_t)cb;
-    }
+    rtRawWriteNative(pch, cch);
 }
 
 void rtAssertPanicNative() {

@@ -1,20 +1,12 @@
 // Windows backend: assertion output to the standard-error handle, the breakpoint
 // trap, and the end of the process after a failed check.
 #include "r3/win/internal-win.h"
+#include "common/compiler/internal-startup.h"
 #include "common/misc/internal-assert.h"
 
+// The same unbuffered path as the start-up code's raw writers.
 void rtAssertWriteStdErr(const char *pch, size_t cch) {
-    HANDLE hStdErr = GetStdHandle(STD_ERROR_HANDLE);
-    if (hStdErr == nullptr || hStdErr == INVALID_HANDLE_VALUE)
-        return;
-    while (cch > 0) {
-        DWORD cbWritten = 0;
-        const DWORD cbChunk = cch > 0x10000000 ? 0x10000000 : (DWORD)cch;
-        if (!WriteFile(hStdErr, pch, cbChunk, &cbWritten, nullptr) || cbWritten == 0)
-            return;
-        pch += cbWritten;
-        cch -= cbWritten;
-    }
+    rtRawWriteNative(pch, cch);
 }
 
 void rtAssertPanicNative() {

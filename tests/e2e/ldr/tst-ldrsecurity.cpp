@@ -114,7 +114,11 @@ protected:
     void SetUp() override {
         wchar_t wszTmp[MAX_PATH];
         GetTempPathW(MAX_PATH, wszTmp);
-        m_wstrRoot = std::wstring(wszTmp) + L"olma-ldr-" + std::to_wstring(GetCurrentProcessId());
+        // Wine reuses process ids quickly, and a tree whose images were just running may not
+        // be removable yet, so every test gets a fresh root of its own.
+        static unsigned s_cRoots = 0;
+        m_wstrRoot = std::wstring(wszTmp) + L"olma-ldr-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                     std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++s_cRoots);
         removeTree(m_wstrRoot);
         m_wstrApp = m_wstrRoot + L"\\app";
         m_wstrCwd = m_wstrRoot + L"\\cwd";
