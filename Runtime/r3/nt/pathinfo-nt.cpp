@@ -17,8 +17,11 @@ using PFNNTQUERYFULLATTRIBUTESFILE = NTSTATUS(NTAPI *)(POBJECT_ATTRIBUTES, PFILE
 constinit std::atomic<PFNNTQUERYFULLATTRIBUTESFILE> g_pfnNtQueryFullAttributesFile{nullptr};
 constinit std::atomic<bool> g_fNtQueryFullAttributesFileResolved{false};
 
-/** The quick-attributes call; older systems lack it. */
+/** The quick-attributes call; older systems lack it. Runtime initialisation has looked
+ *  it up already; programs that never ran it (unit tests) look it up here, once. */
 PFNNTQUERYFULLATTRIBUTESFILE rtPathNtQuickAttributesFn() {
+    if (g_hModNtDll)
+        return (PFNNTQUERYFULLATTRIBUTESFILE)g_rtR3WinOptional.pfnNtQueryFullAttributesFile;
     if (!g_fNtQueryFullAttributesFileResolved.load(std::memory_order_acquire)) {
         HMODULE hNtDll = GetModuleHandleW(L"ntdll.dll");
         auto pfn = hNtDll ? (PFNNTQUERYFULLATTRIBUTESFILE)(void *)GetProcAddress(hNtDll, "NtQueryFullAttributesFile")
