@@ -1,9 +1,14 @@
 // The installer bootstrapper's shared declarations: settings from the command line, the
-// process-wide silent and verbosity switches, and the message functions.
+// process-wide silent and verbosity switches, the message functions, the package
+// container reader, clean-up records, extraction, the installer engine, the
+// customisation directory and the run sequence.
 #pragma once
 
 #include <olma/cdefs.h>
+#include <olma/dir.h>
+#include <olma/file.h>
 #include <cstdarg>
+#include "TeskStubContainer.h"
 
 /** Product title: message-box caption and the head of the help text. */
 #define TESKSTUB_PRODUCT_TITLE "Brindlecap Installer"
@@ -13,6 +18,9 @@
 #error "TESKSTUB_VERSION_MAJOR, _MINOR, _BUILD and TESKSTUB_REVISION are set by the build"
 #endif
 
+/** Size of the installer's path buffers. */
+constexpr size_t TESKSTUB_PATH_MAX = 4100;
+
 /** What the command line asks of the run. */
 struct InstallerSettings {
     bool extractOnly;
@@ -20,10 +28,10 @@ struct InstallerSettings {
     bool enableLogging;
     bool ignoreReboot;
     /** Absolute extraction directory; empty: the default. */
-    char extractPath[4100];
+    char extractPath[TESKSTUB_PATH_MAX];
     /** Parameters and properties handed to the installer engine as they are. */
     char msiParams[4096];
-    char msiLogFile[4100];
+    char msiLogFile[TESKSTUB_PATH_MAX];
 };
 
 /** Set by --silent: no dialogs, messages on the standard streams. */
@@ -38,7 +46,7 @@ extern unsigned verbosity;
  */
 bool ParseCommandLine(int argc, char **argv, InstallerSettings *pSettings, int *prcExit);
 
-/* Messages: boxes when interactive, the standard streams when silent. */
+/* --- Messages: boxes when interactive, the standard streams when silent --- */
 /** Error box or, when silent, an error line on standard error. Returns 1. */
 int ShowError(const char *pszFormat, ...);
 /** Information box or, when silent, the text and a line end on standard output. */
@@ -51,3 +59,81 @@ int PrintError(const char *pszFormat, ...);
 int PrintErrorFailure(const char *pszFormat, ...);
 /** As PrintError; returns rc. */
 int PrintErrorStatus(int rc, const char *pszFormat, ...);
+
+/* --- The package container in the executable's resources --- */
+/**
+ * Finds an RCDATA resource of the executable by name. The data stays in the loaded
+ * image for the life of the process. ERR_INVALID_PARAMETER for a null name,
+ * ERR_IO_GEN_FAILURE when it is missing, ERR_NO_DATA when it is empty. pcbData may
+ * be null.
+ */
+[[nodiscard]] int FindResourceData(const char *pszName, const void **ppvData, uint32_t *pcbData);
+/** The manifest; a resource shorter than the record gives ERR_BAD_EXE_FORMAT. */
+[[nodiscard]] int FindPackageManifest(const PackageManifest **ppManifest);
+/** Header "HDR_nn" of a package, or null after the failure has been shown (also for a
+ *  short header or one whose name fields are not terminated). */
+const PackageHeader *FindPackageHeader(unsigned iPackage);
+/** True when the host runs 64-bit Windows. */
+bool HostIs64Bit();
+
+/** One certificate carried by the executable: DER bytes in the loaded image. */
+struct EmbeddedCertificate {
+    const void *pvData;
+    uint32_t cbData;
+};
+/** The certificates "CERT_00", "CERT_01", ... up to the first missing one; filled by
+ *  LoadEmbeddedCertificates, which returns how many there are. */
+extern EmbeddedCertificate EmbeddedCertificates[PACKAGE_MAX_CERTIFICATES];
+unsigned LoadEmbeddedCertificates();
+
+/* --- Clean-up records: everything the run puts on disk --- */
+struct CleanupRecord {
+    CleanupRecord *next;
+    CleanupRecord *prev;
+    /** Package number of an extracted file; -1 otherwise. */
+    int32_t packageIndex;
+    bool isFile;
+    /** Close the handle but leave the object (a --path directory that existed before). */
+    bool dontDelete;
+    /** Held open until clean-up: NIL_RTFILE / NIL_RTDIR when none. */
+    union {
+        RTFILE hFile;
+        RTDIR hDir;
+    } handle;
+    /** The object's path, in the same block. */
+    char path[1];
+};
+/** The process-wide list, newest first; circular through the head. */
+struct CleanupList {
+    CleanupRecord *next;
+    CleanupRecord *prev;
+};
+extern CleanupList g_CleanupList;
+/** Empties the list head (the run's start). */
+void InitCleanupRecords();
+/** A new record at the front of the list, or null after "Out of memory!" was shown. */
+CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile);
+/** Closes, deletes and removes what the list holds, in up to five attempts; the given
+ *  directory (or null) is removed last. */
+void ProcessCleanupRecords(const char *pszDirectory);
+/** Unlinks and frees every record left, without closing or deleting anything. */
+void ReleaseCleanupRecords();
+
+/* --- Extraction and verification --- */
+/** Writes every applicable package into the directory and verifies it; 0, or 1 after
+ *  a failure that has been shown. *ppDirRecord is the directory's record (may be set). */
+int ExtractPackages(unsigned cPackages, const char *pszDirectory, bool fExtractOnly, CleanupRecord **ppDirRecord);
+/** Writes one package resource to a file (opened here when hFile is NIL_RTFILE) and
+ *  verifies it; a status, failures printed. */
+int ExtractPackageFile(const char *pszResourceName, const char *pszFilePath, RTFILE hFile, unsigned iPackage);
+
+/* --- The customisation directory beside the executable --- */
+/** Copies "<exec dir>/.custom" into the extraction directory; 0 or 1 (shown). */
+int CopyCustomDirectory(const char *pszExtractionDir);
+
+/* --- The installer engine --- */
+/** Installs one package: 0, 3010 (reboot required) or 1 (failed, shown). */
+int InstallPackage(const char *pszPackage, const char *pszParameters, const char *pszLogFile);
+
+/* --- The run sequence --- */
+extern "C" int InstallerMain(int argc, char **argv, char **envp);

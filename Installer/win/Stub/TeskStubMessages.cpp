@@ -1,11 +1,11 @@
 // The installer's messages: message boxes for a person at the screen, the standard
 // streams for silent runs and diagnostics.
-#include "r3/win/internal-win.h"
 #include <olma/message.h>
 #include <olma/stream.h>
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "TeskStub.h"
+#include "TeskStubPlatform.h"
 
 namespace {
 
@@ -25,10 +25,10 @@ void showMessageV(unsigned fBoxFlags, bool fSkipEmpty, void (*pfnSilent)(const c
     else {
         RTUTF16 *pwszText = nullptr;
         if (RT_SUCCESS(RTStrToUtf16(pszText, &pwszText, RTSTR_TAG))) {
-            MessageBoxW(GetDesktopWindow(), (LPCWSTR)pwszText, (LPCWSTR)u"" TESKSTUB_PRODUCT_TITLE, fBoxFlags);
+            g_StubPlatform.pfnMessageBoxW(pwszText, u"" TESKSTUB_PRODUCT_TITLE, fBoxFlags);
             RTUtf16Free(pwszText);
         } else
-            MessageBoxA(GetDesktopWindow(), pszText, TESKSTUB_PRODUCT_TITLE, fBoxFlags);
+            g_StubPlatform.pfnMessageBoxA(pszText, TESKSTUB_PRODUCT_TITLE, fBoxFlags);
     }
     RTStrFree(pszText);
 }
@@ -54,7 +54,7 @@ int printErrorV(const char *pszFormat, va_list args) {
 int ShowError(const char *pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);
-    showMessageV(MB_ICONERROR | MB_OK, true /*fSkipEmpty*/, silentError, pszFormat, args);
+    showMessageV(STUB_MB_ICONERROR, true /*fSkipEmpty*/, silentError, pszFormat, args);
     va_end(args);
     return 1;
 }
@@ -62,7 +62,7 @@ int ShowError(const char *pszFormat, ...) {
 void ShowInfo(const char *pszFormat, ...) {
     va_list args;
     va_start(args, pszFormat);
-    showMessageV(MB_ICONINFORMATION | MB_OK, false /*fSkipEmpty*/, silentInfo, pszFormat, args);
+    showMessageV(STUB_MB_ICONINFORMATION, false /*fSkipEmpty*/, silentInfo, pszFormat, args);
     va_end(args);
 }
 

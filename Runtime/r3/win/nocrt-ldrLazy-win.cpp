@@ -4,6 +4,7 @@
 // never imports the libraries directly. (Programs linked with the C runtime link the
 // import libraries instead and do not get this file.)
 #include "r3/win/internal-ldr.h"
+#include <commctrl.h>
 #include <msi.h>
 #include <shellapi.h>
 #include <wincrypt.h>
@@ -25,13 +26,17 @@
     X(USER32, MessageBoxA, 16)                                                                                         \
     X(USER32, GetDesktopWindow, 0)
 #define RT_LDRLAZY_SHELL32_FUNCTIONS(X) X(SHELL32, SHFileOperationW, 4)
+/* The common-controls version comes from the application manifest (side-by-side). */
+#define RT_LDRLAZY_COMCTL32_FUNCTIONS(X) X(COMCTL32, InitCommonControlsEx, 4)
 
 RT_LDRLAZY_LIBRARY(MSI, "MSI.DLL")
 RT_LDRLAZY_LIBRARY(CRYPT32, "CRYPT32.DLL")
 RT_LDRLAZY_LIBRARY(USER32, "USER32.DLL")
 RT_LDRLAZY_LIBRARY(SHELL32, "SHELL32.DLL")
+RT_LDRLAZY_LIBRARY(COMCTL32, "COMCTL32.DLL")
 
 RT_LDRLAZY_MSI_FUNCTIONS(RT_LDRLAZY_IMPORT)
 RT_LDRLAZY_CRYPT32_FUNCTIONS(RT_LDRLAZY_IMPORT)
 RT_LDRLAZY_USER32_FUNCTIONS(RT_LDRLAZY_IMPORT)
 RT_LDRLAZY_SHELL32_FUNCTIONS(RT_LDRLAZY_IMPORT)
+RT_LDRLAZY_COMCTL32_FUNCTIONS(RT_LDRLAZY_IMPORT)

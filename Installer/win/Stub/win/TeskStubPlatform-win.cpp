@@ -1,0 +1,180 @@
+// Windows backend of the installer's platform seam: the real kernel32 calls, and MSI,
+// CRYPT32, USER32, SHELL32 and comctl32 (lazy imports from the system directory in the
+// bootstrapper image, import libraries in programs on the ordinary runtime).
+#include "r3/win/internal-win.h"
+#include <commctrl.h>
+#include <msi.h>
+#include <shellapi.h>
+#include <wincrypt.h>
+#include <olma/err.h>
+#include "TeskStubPlatform.h"
+
+namespace {
+
+int winFindResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {
+    HRSRC hRsrc = FindResourceExW(nullptr, MAKEINTRESOURCEW(10), (LPCWSTR)pwszName, 0);
+    if (!hRsrc)
+        return ERR_IO_GEN_FAILURE;
+    const DWORD cbData = SizeofResource(nullptr, hRsrc);
+    *pcbData = cbData;
+    if (cbData == 0)
+        return ERR_NO_DATA;
+    HGLOBAL hGlobal = LoadResource(nullptr, hRsrc);
+    const void *pvData = hGlobal ? LockResource(hGlobal) : nullptr;
+    if (!pvData)
+        return ERR_IO_GEN_FAILURE;
+    *ppvData = pvData;
+    return 0;
+}
+
+bool winHostIs64Bit() {
+#if defined(_WIN64)
+    // A 64-bit process only runs on 64-bit Windows (and the WOW64 question would say no).
+    return true;
+#else
+    typedef BOOL(WINAPI * PFNISWOW64PROCESS)(HANDLE, PBOOL);
+    PFNISWOW64PROCESS pfnIsWow64Process =
+        (PFNISWOW64PROCESS)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
+    if (!pfnIsWow64Process)
+        return true;
+    BOOL fIsWow64 = TRUE;
+    if (!pfnIsWow64Process(GetCurrentProcess(), &fIsWow64))
+        return false;
+    return fIsWow64 != FALSE;
+#endif
+}
+
+StubHandle winCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
+    // The last error only says something about this call when it starts out clear.
+    SetLastError(0);
+    HANDLE hMutex = CreateMutexW(nullptr, FALSE, (LPCWSTR)pwszName);
+    *pfAlreadyExists = hMutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    return (StubHandle)hMutex;
+}
+
+void winCloseHandle(StubHandle hHandle) {
+    CloseHandle((HANDLE)hHandle);
+}
+
+bool winAllocConsole(uint32_t *puLastError) {
+    if (AllocConsole())
+        return true;
+    *puLastError = GetLastError();
+    return false;
+}
+
+void winFreeConsole() {
+    FreeConsole();
+}
+
+void winMessageBoxW(const RTUTF16 *pwszText, const RTUTF16 *pwszCaption, uint32_t fFlags) {
+    MessageBoxW(GetDesktopWindow(), (LPCWSTR)pwszText, (LPCWSTR)pwszCaption, fFlags);
+}
+
+void winMessageBoxA(const char *pszText, const char *pszCaption, uint32_t fFlags) {
+    MessageBoxA(GetDesktopWindow(), pszText, pszCaption, fFlags);
+}
+
+uint32_t winMsiSetInternalUI(uint32_t uLevel) {
+    return (uint32_t)MsiSetInternalUI((INSTALLUILEVEL)uLevel, nullptr);
+}
+
+uint32_t winMsiEnableLog(uint32_t fLogMode, const RTUTF16 *pwszLogFile, uint32_t fAttributes) {
+    return MsiEnableLogW(fLogMode, (LPCWSTR)pwszLogFile, fAttributes);
+}
+
+void winInitCommonControls(uint32_t fClasses) {
+    INITCOMMONCONTROLSEX Init = {sizeof(Init), fClasses};
+    InitCommonControlsEx(&Init);
+}
+
+uint32_t winMsiInstallProduct(const RTUTF16 *pwszPackage, const RTUTF16 *pwszParameters) {
+    return MsiInstallProductW((LPCWSTR)pwszPackage, (LPCWSTR)pwszParameters);
+}
+
+StubHandle winLoadMessageModule(const RTUTF16 *pwszName) {
+    // Data only: nothing of the module runs. The process's library search is limited
+    // to the system directory by the runtime's initialisation.
+    return (StubHandle)LoadLibraryExW((LPCWSTR)pwszName, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+void winFreeMessageModule(StubHandle hModule) {
+    FreeLibrary((HMODULE)hModule);
+}
+
+uint32_t winFormatMessage(uint32_t fFlags, StubHandle hModule, uint32_t uMessageId, uint32_t uLanguage,
+                          RTUTF16 **ppwszText) {
+    return FormatMessageW(fFlags, (LPCVOID)hModule, uMessageId, uLanguage, (LPWSTR)ppwszText, 0, nullptr);
+}
+
+void winFreeMessage(RTUTF16 *pwszText) {
+    LocalFree(pwszText);
+}
+
+void *winCertCreateCertificateContext(uint32_t fEncoding, const void *pvData, uint32_t cbData) {
+    return (void *)CertCreateCertificateContext(fEncoding, (const BYTE *)pvData, cbData);
+}
+
+void *winCertOpenStore(uint32_t uProvider, uint32_t fEncoding, uintptr_t hCryptProv, uint32_t fFlags,
+                       const RTUTF16 *pwszStoreName) {
+    return CertOpenStore((LPCSTR)(uintptr_t)uProvider, fEncoding, (HCRYPTPROV_LEGACY)hCryptProv, fFlags, pwszStoreName);
+}
+
+bool winCertAddCertificateContextToStore(void *hStore, void *pCertContext, uint32_t uDisposition) {
+    return CertAddCertificateContextToStore((HCERTSTORE)hStore, (PCCERT_CONTEXT)pCertContext, uDisposition, nullptr) !=
+           FALSE;
+}
+
+bool winCertCloseStore(void *hStore, uint32_t fFlags) {
+    return CertCloseStore((HCERTSTORE)hStore, fFlags) != FALSE;
+}
+
+bool winCertFreeCertificateContext(void *pCertContext) {
+    return CertFreeCertificateContext((PCCERT_CONTEXT)pCertContext) != FALSE;
+}
+
+uint32_t winGetLastError() {
+    return GetLastError();
+}
+
+int winFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF16 *pwszTo, uint16_t fFlags) {
+    SHFILEOPSTRUCTW Op = {};
+    Op.hwnd = nullptr;
+    Op.wFunc = uOperation;
+    Op.pFrom = (PCZZWSTR)pwszFrom;
+    Op.pTo = (PCZZWSTR)pwszTo;
+    Op.fFlags = fFlags;
+    return SHFileOperationW(&Op);
+}
+
+constexpr StubPlatform kWinPlatform = {
+    winFindResource,
+    winHostIs64Bit,
+    winCreateMutex,
+    winCloseHandle,
+    winAllocConsole,
+    winFreeConsole,
+    "CONOUT$",
+    winMessageBoxW,
+    winMessageBoxA,
+    winMsiSetInternalUI,
+    winMsiEnableLog,
+    winInitCommonControls,
+    winMsiInstallProduct,
+    winLoadMessageModule,
+    winFreeMessageModule,
+    winFormatMessage,
+    winFreeMessage,
+    winCertCreateCertificateContext,
+    winCertOpenStore,
+    winCertAddCertificateContextToStore,
+    winCertCloseStore,
+    winCertFreeCertificateContext,
+    winGetLastError,
+    winFileOperation,
+};
+
+} // namespace
+
+const StubPlatform g_StubPlatformDefault = kWinPlatform;
+constinit StubPlatform g_StubPlatform = kWinPlatform;
