@@ -1,6 +1,7 @@
 // Directory operations by path: create, test and open (with the path and filter
 // preparation shared by every platform).
 #include "r3/internal-dir.h"
+#include "r3/internal-file.h"
 
 #include <olma/fs.h>
 #include <olma/path.h>
@@ -67,6 +68,8 @@ int RTDirCreate(const char *pszPath, uint32_t fMode, uint32_t fCreate) {
     // directory either.
     if (!RTFsModeIsValid(fMode) || (fMode & RTFS_TYPE_MASK) != RTFS_TYPE_DIRECTORY)
         return ERR_INVALID_FMODE;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
     return rtDirNativeCreate(pszPath, fMode, fCreate);
 }
 
@@ -91,6 +94,8 @@ int RTDirOpenFiltered(RTDIR *phDir, const char *pszPath, RTDIRFILTER enmFilter, 
         return ERR_INVALID_PARAMETER;
     if (fFlags & ~RTDIR_F_VALID_MASK)
         return ERR_INVALID_FLAGS;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
 
     size_t const cchPath = rtStrNLen(pszPath, RTSTR_MAX);
     const char *pszFilter = enmFilter == RTDIRFILTER_WINNT ? RTPathFilename(pszPath) : nullptr;
@@ -133,10 +138,11 @@ bool RTDirIsValid(RTDIR hDir) {
 int RTDirClose(RTDIR hDir) {
     if (!hDir || !RTDirIsValid(hDir))
         return ERR_INVALID_PARAMETER;
+    const int rcFault = rtFsTestFault();
     hDir->magic = RTDIR_MAGIC_DEAD;
     if (hDir->hNative != RTDIR_NATIVE_INVALID)
         rtDirNativeClose(hDir); // a failure to close is not reported
     hDir->hNative = RTDIR_NATIVE_INVALID;
     rtDirFreeHandle(hDir);
-    return 0;
+    return rcFault;
 }

@@ -181,6 +181,8 @@ int RTFileOpenEx(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILE
         return rc;
     if (!*pszFilename)
         return ERR_PATH_ZERO_LENGTH;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
 
     RTFILE hFile = NIL_RTFILE;
     RTFILEACTION enmAction = RTFILEACTION_INVALID;
@@ -201,6 +203,8 @@ int RTFileDelete(const char *pszFilename) {
         return ERR_INVALID_POINTER;
     if (!*pszFilename)
         return ERR_PATH_ZERO_LENGTH;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
     return rtFileNativeDelete(pszFilename);
 }
 
@@ -230,6 +234,8 @@ int rtFileXferLoop(const RTFILEXFEROPS *pOps, RTFILE hFile, uint8_t *pbBuf, size
                    size_t cbChunkCap, int rcShort, bool fWrite) {
     if (pcbDone)
         *pcbDone = 0;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
     if (cbTotal == 0)
         return 0;
 

@@ -47,8 +47,15 @@ struct DirHandle {
     bool objectDirectory;
     uintptr_t hNative;
     RTDIRNATIVESTR nativeFilter;
+    /** Enumeration state of the backend: the platform's batch of entries (Windows; the
+     *  next one at enumOffset while dataUnread), or the directory stream (POSIX, which
+     *  closes it with the handle). Null until the first read. */
     void *enumBuffer;
+    size_t enumOffset;
 };
+
+/** Room for an entry name: 255 UTF-16 units take at most 765 bytes of UTF-8. */
+constexpr size_t RTDIR_ENTRY_NAME_MAX = 768;
 
 /** Folds a code point to upper case (simple mappings, selected ranges only). */
 RTUNICP rtDirUpperCp(RTUNICP uc);
@@ -86,5 +93,22 @@ void rtDirFreeHandle(DirHandle *pDir);
 
 /** Backend: opens the native handle for pDir->path (and sets hNative, objectDirectory). */
 [[nodiscard]] int rtDirNativeOpen(DirHandle *pDir);
-/** Backend: closes hNative and releases what rtDirNativeOpen added (native filter buffer). */
+/** Backend: closes hNative and releases what rtDirNativeOpen added (native filter buffer,
+ *  a directory stream). */
 void rtDirNativeClose(DirHandle *pDir);
+
+/** Backend: the next entry of the platform's listing, "." and ".." included, the
+ *  filter not yet applied: its name into entryName (RTDIR_ENTRY_NAME_MAX bytes, already
+ *  allocated) and entryNameLength, its mode (links not followed) into *pfMode.
+ *  ERR_NO_MORE_FILES at the end. */
+[[nodiscard]] int rtDirNativeReadOne(DirHandle *pDir, uint32_t *pfMode);
+
+/** Backend: opens pDir's native handle on a directory without following a link:
+ *  pszName relative to pParent's open handle, or pszName as a path when pParent is null.
+ *  Any link or reparse point is refused with ERR_IS_A_SYMLINK, a non-directory with
+ *  ERR_NOT_A_DIRECTORY. The handle may enumerate. */
+[[nodiscard]] int rtDirNativeOpenNoFollow(DirHandle *pDir, DirHandle *pParent, const char *pszName);
+/** Backend: removes the object pszName names (relative to pParent's handle, or a path
+ *  when pParent is null), whatever it is: a file, an empty directory, or a link or
+ *  reparse point of either kind, which is removed itself and never followed. */
+[[nodiscard]] int rtDirNativeUnlink(DirHandle *pParent, const char *pszName);

@@ -59,3 +59,7 @@ struct RTFILEXFEROPS {
                                     size_t *pcbWritten);
 /** Disk full or file too big, from the end of file a failed write would have reached. */
 int rtFileDiskFullStatus(uint64_t offEnd, RTFSTYPE enmType);
+
+/** The file-system test hook's verdict for the current call of an entry point: 0, or
+ *  the status the call must fail with (see RTFsTestFailNth). */
+int rtFsTestFault();

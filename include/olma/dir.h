@@ -4,6 +4,7 @@
 
 #include <olma/cdefs.h>
 #include <olma/err.h>
+#include <olma/fs.h>
 
 struct DirHandle;
 typedef DirHandle *RTDIR;
@@ -42,6 +43,44 @@ bool RTDirExists(const char *pszPath);
 bool RTDirIsValid(RTDIR hDir);
 /** ERR_INVALID_PARAMETER for null or a handle that is not open. */
 int RTDirClose(RTDIR hDir);
+
+/** One entry read from a directory handle. */
+struct RTDIRENTRY {
+    /** The entry's name, UTF-8; kept in the handle until the next read or the close. */
+    const char *name;
+    size_t nameLength;
+    /** Mode word of the entry itself (a link is never followed): a symbolic link has the
+     *  symbolic-link type, a junction or other reparse point keeps its directory or file
+     *  type; both carry RTFS_DOS_NT_REPARSE_POINT. */
+    uint32_t mode;
+};
+
+/** True for the mode of a link or other reparse point: an entry that must not be entered. */
+constexpr bool RTDirEntryIsLink(uint32_t fMode) {
+    return (fMode & RTFS_TYPE_MASK) == RTFS_TYPE_SYMLINK || (fMode & RTFS_DOS_NT_REPARSE_POINT) != 0;
+}
+
+/**
+ * The next entry of the directory whose name passes the handle's filter; "." and ".."
+ * are left out. ERR_NO_MORE_FILES after the last entry, ERR_INVALID_HANDLE for a handle
+ * that is not open, ERR_NOT_SUPPORTED for an object-manager directory. An entry whose
+ * name cannot be converted to UTF-8 is passed over with the conversion's status; the
+ * next call goes on behind it.
+ */
+[[nodiscard]] int RTDirRead(RTDIR hDir, RTDIRENTRY *pEntry);
+
+/**
+ * Removes the directory and everything in it, never following a link: links and other
+ * reparse points inside (and the path itself, when it is one) are removed as links, and
+ * every directory below is entered relative to its parent's open handle, so that nothing
+ * outside the tree is touched even if the tree changes meanwhile. The first failure ends
+ * the removal with its status (what was removed stays removed); a missing path gives
+ * ERR_FILE_NOT_FOUND or ERR_PATH_NOT_FOUND, a path to anything but a directory or a link
+ * ERR_NOT_A_DIRECTORY, a tree deeper than RTDIR_REMOVE_MAX_DEPTH ERR_FILENAME_TOO_LONG.
+ */
+[[nodiscard]] int RTDirRemoveRecursive(const char *pszPath);
+/** Deepest level of directories below the one RTDirRemoveRecursive removes. */
+constexpr unsigned RTDIR_REMOVE_MAX_DEPTH = 256;
 
 /**
  * Creates a new directory by replacing the template's run of 'X' characters with

@@ -141,3 +141,18 @@ enum RTFSTYPE : uint32_t {
 
 /** The file system behind an open file handle (RTFILE). */
 [[nodiscard]] int RTFsQueryType(intptr_t hFile, RTFSTYPE *penmType);
+
+/* --- Test hook (not used by the product) --- */
+/**
+ * Makes the N-th call from now (0 disarms) of the file and directory entry points fail
+ * with rcFail, so that a caller's failure paths can be walked one after the other (fail
+ * call 1, 2, ... until the operation succeeds). Counted calls: RTFileOpenEx (also through
+ * RTFileOpen and each attempt of RTFileCreateTemp), RTFileRead, RTFileWrite, RTFileClose
+ * (not of the nil handle), RTFileQueryInfo, RTFileDelete, RTDirCreate, RTDirOpenFiltered
+ * (also through RTDirOpen), RTDirRead, RTDirRemove and RTDirClose, each counted once per
+ * call after its arguments were checked. A failing call does nothing, except that the two
+ * closes still release the handle and then report the failure, as a real failed close
+ * leaves no usable handle either. Streams write through RTFileWrite, so keep them
+ * buffered while the hook is armed.
+ */
+void RTFsTestFailNth(uint32_t n, int rcFail);

@@ -1,9 +1,13 @@
 // Windows backend: creating, removing and opening directories (Win32 calls for
-// creation and removal, native opens for handles).
+// creation and removal, native opens for handles), reading their listings, and the
+// handle-relative steps of removing a tree.
+#include "r3/nt/internal-fs-nt.h"
 #include "r3/nt/internal-r3-nt.h"
 
 #include "r3/internal-dir.h"
+#include "r3/internal-file.h"
 
+#include <olma/mem.h>
 #include <olma/path.h>
 #include <olma/string.h>
 #include <olma/utf16.h>
@@ -44,6 +48,8 @@ int rtDirNativeCreate(const char *pszPath, uint32_t fMode, uint32_t fCreate) {
 int RTDirRemove(const char *pszPath) {
     if (!RT_VALID_PTR(pszPath))
         return ERR_INVALID_POINTER;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
     RTPATHNATIVECHAR *pwszPath = nullptr;
     int rc = RTPathToNative(&pwszPath, pszPath);
     if (RT_FAILURE(rc))
@@ -129,4 +135,192 @@ int rtDirNativeOpen(DirHandle *pDir) {
 void rtDirNativeClose(DirHandle *pDir) {
     (void)RTNtPathClose((HANDLE)pDir->hNative);
     pDir->hNative = RTDIR_NATIVE_INVALID;
+}
+
+namespace {
+
+/** Size of the batch of entries one listing call fills. */
+constexpr ULONG kDirEnumBufferSize = 16384;
+constexpr NTSTATUS kNtStatusCannotDelete = (NTSTATUS)0xc0000121;
+
+} // namespace
+
+int rtDirNativeReadOne(DirHandle *pDir, uint32_t *pfMode) {
+    if (!pDir->enumBuffer) {
+        pDir->enumBuffer = RTMemTmpAlloc(kDirEnumBufferSize);
+        if (!pDir->enumBuffer)
+            return ERR_NO_TMP_MEMORY;
+        pDir->dataUnread = false;
+    }
+    if (!pDir->dataUnread) {
+        // The platform applies the filter too (it only looks at it on the first call);
+        // the handle's own matcher still decides.
+        UNICODE_STRING Filter;
+        Filter.Length = pDir->nativeFilter.Length;
+        Filter.MaximumLength = pDir->nativeFilter.MaximumLength;
+        Filter.Buffer = (PWSTR)pDir->nativeFilter.Buffer;
+        IO_STATUS_BLOCK Ios;
+        rtNtIosPreset(&Ios);
+        NTSTATUS rcNt = NtQueryDirectoryFile(
+            (HANDLE)pDir->hNative, nullptr, nullptr, nullptr, &Ios, pDir->enumBuffer, kDirEnumBufferSize,
+            (FILE_INFORMATION_CLASS)kNtFileBothDirectoryInformation, FALSE, Filter.Buffer ? &Filter : nullptr, FALSE);
+        if (rcNt == kNtStatusNoMoreFiles || rcNt == kNtStatusNoSuchFile)
+            return ERR_NO_MORE_FILES;
+        if (!NT_SUCCESS(rcNt))
+            return RTErrConvertFromNtStatus(rcNt);
+        pDir->enumOffset = 0;
+        pDir->dataUnread = true;
+    }
+
+    const FILE_BOTH_DIR_INFORMATION *pInfo =
+        (const FILE_BOTH_DIR_INFORMATION *)((const uint8_t *)pDir->enumBuffer + pDir->enumOffset);
+    if (pInfo->NextEntryOffset)
+        pDir->enumOffset += pInfo->NextEntryOffset;
+    else
+        pDir->dataUnread = false;
+
+    char *pszName = pDir->entryName;
+    size_t cchName = 0;
+    int rc = RTUtf16ToUtf8Ex((const RTUTF16 *)pInfo->FileName, pInfo->FileNameLength / sizeof(RTUTF16), &pszName,
+                             RTDIR_ENTRY_NAME_MAX, &cchName, RTSTR_TAG);
+    if (RT_FAILURE(rc)) {
+        pDir->entryName[0] = '\0';
+        pDir->entryNameLength = 0;
+        return rc;
+    }
+    pDir->entryNameLength = cchName;
+    // For reparse points the listing carries the tag where the EA size would be.
+    uint32_t const uReparseTag = (pInfo->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? pInfo->EaSize : 0;
+    *pfMode = RTFsModeFromAttributes(pInfo->FileAttributes << RTFS_DOS_SHIFT, pszName, cchName, uReparseTag, 0);
+    return 0;
+}
+
+namespace {
+
+/** The native name of pszName: relative to pParent's handle, or the path converted. */
+struct RTDIRNTNAME {
+    UNICODE_STRING Name;
+    HANDLE hRoot;
+    RTUTF16 *pwszRelative;
+};
+
+int rtDirNtNameInit(RTDIRNTNAME *pName, DirHandle *pParent, const char *pszName) {
+    pName->pwszRelative = nullptr;
+    pName->hRoot = nullptr;
+    if (!pParent)
+        return RTNtPathFromUtf8(&pName->Name, &pName->hRoot, pszName);
+    size_t cwc = 0;
+    int rc = RTStrToUtf16Ex(pszName, RTSTR_MAX, &pName->pwszRelative, 0, &cwc, RTSTR_TAG);
+    if (RT_FAILURE(rc))
+        return rc;
+    if (cwc >= 0x7fff) {
+        RTUtf16Free(pName->pwszRelative);
+        return ERR_FILENAME_TOO_LONG;
+    }
+    pName->Name.Buffer = (PWSTR)pName->pwszRelative;
+    pName->Name.Length = (USHORT)(cwc * sizeof(RTUTF16));
+    pName->Name.MaximumLength = (USHORT)(pName->Name.Length + sizeof(RTUTF16));
+    pName->hRoot = (HANDLE)pParent->hNative;
+    return 0;
+}
+
+void rtDirNtNameDelete(RTDIRNTNAME *pName) {
+    if (pName->pwszRelative)
+        RTUtf16Free(pName->pwszRelative);
+    else
+        RTNtPathFree(&pName->Name, &pName->hRoot);
+}
+
+/** Opens the object itself, never what a reparse point leads to. A file system that
+ *  does not take the option has no reparse points to follow. */
+int rtDirNtOpenNoFollow(RTDIRNTNAME *pName, ACCESS_MASK fAccess, ULONG fOptions, HANDLE *phHandle) {
+    ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    fOptions |= FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+    int rc = RTNtPathOpenRelative(pName->hRoot, &pName->Name, fAccess, fShare, fOptions | FILE_OPEN_REPARSE_POINT,
+                                  OBJ_CASE_INSENSITIVE, phHandle, nullptr);
+    if (rc == ERR_INVALID_PARAMETER)
+        rc = RTNtPathOpenRelative(pName->hRoot, &pName->Name, fAccess, fShare, fOptions, OBJ_CASE_INSENSITIVE, phHandle,
+                                  nullptr);
+    return rc;
+}
+
+} // namespace
+
+int rtDirNativeOpenNoFollow(DirHandle *pDir, DirHandle *pParent, const char *pszName) {
+    RTDIRNTNAME Name;
+    int rc = rtDirNtNameInit(&Name, pParent, pszName);
+    if (RT_FAILURE(rc))
+        return rc;
+    HANDLE hDir = INVALID_HANDLE_VALUE;
+    rc = rtDirNtOpenNoFollow(&Name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, &hDir);
+    rtDirNtNameDelete(&Name);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    // Opened as itself, a reparse point shows as one; a file system without the tag
+    // query still reports the attribute.
+    FILE_BASIC_INFORMATION BasicInfo = {};
+    IO_STATUS_BLOCK Ios;
+    rtNtIosPreset(&Ios);
+    NTSTATUS rcNt = NtQueryInformationFile(hDir, &Ios, &BasicInfo, sizeof(BasicInfo),
+                                           (FILE_INFORMATION_CLASS)kNtFileBasicInformation);
+    if (!NT_SUCCESS(rcNt))
+        rc = RTErrConvertFromNtStatus(rcNt);
+    else if (BasicInfo.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        rc = ERR_IS_A_SYMLINK;
+    else if (!(BasicInfo.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        rc = ERR_NOT_A_DIRECTORY;
+    if (RT_FAILURE(rc)) {
+        NtClose(hDir);
+        return rc;
+    }
+    pDir->hNative = (uintptr_t)hDir;
+    pDir->objectDirectory = false;
+    return 0;
+}
+
+int rtDirNativeUnlink(DirHandle *pParent, const char *pszName) {
+    RTDIRNTNAME Name;
+    int rc = rtDirNtNameInit(&Name, pParent, pszName);
+    if (RT_FAILURE(rc))
+        return rc;
+    HANDLE hObj = INVALID_HANDLE_VALUE;
+    rc = rtDirNtOpenNoFollow(&Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, &hObj);
+    rtDirNtNameDelete(&Name);
+    if (RT_FAILURE(rc))
+        return rc;
+
+    FILE_DISPOSITION_INFORMATION DispInfo = {};
+    DispInfo.DoDeleteFile = TRUE;
+    IO_STATUS_BLOCK Ios;
+    rtNtIosPreset(&Ios);
+    NTSTATUS rcNt = NtSetInformationFile(hObj, &Ios, &DispInfo, sizeof(DispInfo),
+                                         (FILE_INFORMATION_CLASS)kNtFileDispositionInformation);
+    if (rcNt == kNtStatusCannotDelete) {
+        // Read-only (copied so from its source, say): the attribute goes, then the object.
+        FILE_BASIC_INFORMATION BasicInfo = {};
+        rtNtIosPreset(&Ios);
+        if (NT_SUCCESS(NtQueryInformationFile(hObj, &Ios, &BasicInfo, sizeof(BasicInfo),
+                                              (FILE_INFORMATION_CLASS)kNtFileBasicInformation)) &&
+            (BasicInfo.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+            BasicInfo.FileAttributes &= ~(ULONG)FILE_ATTRIBUTE_READONLY;
+            if (!BasicInfo.FileAttributes)
+                BasicInfo.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            // Zero times leave the times as they are.
+            BasicInfo.CreationTime.QuadPart = BasicInfo.LastAccessTime.QuadPart = 0;
+            BasicInfo.LastWriteTime.QuadPart = BasicInfo.ChangeTime.QuadPart = 0;
+            rtNtIosPreset(&Ios);
+            if (NT_SUCCESS(NtSetInformationFile(hObj, &Ios, &BasicInfo, sizeof(BasicInfo),
+                                                (FILE_INFORMATION_CLASS)kNtFileBasicInformation))) {
+                rtNtIosPreset(&Ios);
+                rcNt = NtSetInformationFile(hObj, &Ios, &DispInfo, sizeof(DispInfo),
+                                            (FILE_INFORMATION_CLASS)kNtFileDispositionInformation);
+            }
+        }
+    }
+    rc = NT_SUCCESS(rcNt) ? 0 : RTErrConvertFromNtStatus(rcNt);
+    rcNt = NtClose(hObj);
+    if (RT_SUCCESS(rc) && !NT_SUCCESS(rcNt))
+        rc = RTErrConvertFromNtStatus(rcNt);
+    return rc;
 }

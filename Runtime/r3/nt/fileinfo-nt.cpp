@@ -98,6 +98,8 @@ int RTFileQueryInfo(RTFILE hFile, FsObjInfo *pObjInfo, uint32_t enmAdditionalKin
     if (hFile == NIL_RTFILE || !RT_VALID_PTR(pObjInfo) || enmAdditionalKind < FSOBJ_ADD_FIRST ||
         enmAdditionalKind > FSOBJ_ADD_LAST)
         return ERR_INVALID_PARAMETER;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
 
     union {
         FILE_ALL_INFORMATION all;

@@ -263,9 +263,10 @@ int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
 int RTFileClose(RTFILE hFile) {
     if (hFile == NIL_RTFILE)
         return 0;
+    const int rcFault = rtFsTestFault();
     if (close((int)hFile) != 0 && errno != EINTR) // after EINTR the descriptor is gone on Linux
         return RTErrConvertFromErrno(errno);
-    return 0;
+    return rcFault;
 }
 
 int RTFileFlush(RTFILE hFile) {
@@ -382,6 +383,8 @@ int RTFileQueryInfo(RTFILE hFile, FsObjInfo *pObjInfo, uint32_t enmAdditionalKin
     if (hFile == NIL_RTFILE || !RT_VALID_PTR(pObjInfo) || enmAdditionalKind < FSOBJ_ADD_FIRST ||
         enmAdditionalKind > FSOBJ_ADD_LAST)
         return ERR_INVALID_PARAMETER;
+    if (int rcFault = rtFsTestFault())
+        return rcFault;
     struct stat st;
     if (fstat((int)hFile, &st) != 0)
         return RTErrConvertFromErrno(errno);

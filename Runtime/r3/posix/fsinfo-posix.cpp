@@ -66,6 +66,17 @@ void rtFsPosixCopyName(char *pszDst, size_t cbDst, const char *pszSrc) {
 
 } // namespace
 
+uint32_t rtFsPosixModeFromStat(mode_t fStMode, const char *pszName) {
+    // The POSIX type values are the mode word's; the attribute half is made up from them.
+    // Devices and links also get the attribute the platform with attributes would show.
+    uint32_t fMode = RTFsModeNormalize((uint32_t)fStMode & (RTFS_TYPE_MASK | RTFS_UNIX_MASK), pszName, 0, 0);
+    if (S_ISCHR(fStMode) || S_ISBLK(fStMode))
+        fMode = (fMode & ~RTFS_DOS_NT_NORMAL) | RTFS_DOS_NT_DEVICE;
+    else if (S_ISLNK(fStMode))
+        fMode = (fMode & ~RTFS_DOS_NT_NORMAL) | RTFS_DOS_NT_REPARSE_POINT;
+    return fMode;
+}
+
 void rtFsPosixObjInfoFromStat(FsObjInfo *pObjInfo, const struct stat *pSt, int64_t iBirthNs, const char *pszName,
                               uint32_t enmAdditionalKind) {
     memset(pObjInfo, 0, sizeof(*pObjInfo));
@@ -76,14 +87,7 @@ void rtFsPosixObjInfoFromStat(FsObjInfo *pObjInfo, const struct stat *pSt, int64
     pObjInfo->changeTime = rtFsPosixNs(pSt->st_ctim);
     pObjInfo->birthTime = iBirthNs >= 0 ? iBirthNs : pObjInfo->changeTime;
 
-    // The POSIX type values are the mode word's; the attribute half is made up from them.
-    // Devices and links also get the attribute the platform with attributes would show.
-    uint32_t fMode = RTFsModeNormalize((uint32_t)pSt->st_mode & (RTFS_TYPE_MASK | RTFS_UNIX_MASK), pszName, 0, 0);
-    if (S_ISCHR(pSt->st_mode) || S_ISBLK(pSt->st_mode))
-        fMode = (fMode & ~RTFS_DOS_NT_NORMAL) | RTFS_DOS_NT_DEVICE;
-    else if (S_ISLNK(pSt->st_mode))
-        fMode = (fMode & ~RTFS_DOS_NT_NORMAL) | RTFS_DOS_NT_REPARSE_POINT;
-    pObjInfo->mode = fMode;
+    pObjInfo->mode = rtFsPosixModeFromStat(pSt->st_mode, pszName);
 
     pObjInfo->additionalKind = enmAdditionalKind;
     switch (enmAdditionalKind) {

@@ -9,6 +9,10 @@
 /** Status for a failed lookup of pszPath: a missing final name is ERR_FILE_NOT_FOUND,
  *  a missing or non-directory component on the way ERR_PATH_NOT_FOUND, as on Windows. */
 int rtPathPosixLookupError(const char *pszPath, int iErrno);
+/** The mode word for a stat mode: type and permissions, and the attribute half made up
+ *  from them (a link also carries the reparse-point attribute). pszName: for the hidden
+ *  attribute of dot names; may be null. */
+uint32_t rtFsPosixModeFromStat(mode_t fStMode, const char *pszName);
 /** Fills the record from a stat answer. iBirthNs < 0: not known, the change time stands in. */
 void rtFsPosixObjInfoFromStat(FsObjInfo *pObjInfo, const struct stat *pSt, int64_t iBirthNs, const char *pszName,
                               uint32_t enmAdditionalKind);

@@ -53,9 +53,10 @@ int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RT
 int RTFileClose(RTFILE hFile) {
     if (hFile == NIL_RTFILE)
         return 0;
+    const int rcFault = rtFsTestFault();
     if (!CloseHandle((HANDLE)hFile))
         return RTErrConvertFromWinError(GetLastError());
-    return 0;
+    return rcFault;
 }
 
 int RTFileFlush(RTFILE hFile) {

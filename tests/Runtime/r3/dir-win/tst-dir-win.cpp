@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <olma/dir.h>
+#include <olma/file.h>
 #include <olma/mem.h>
 #include <olma/path.h>
 
@@ -107,4 +108,39 @@ TEST(DirWin, NativeOpenRetries) {
         EXPECT_EQ(RTMemTestOutstanding(), cBefore);
     }
     EXPECT_EQ(RTDirRemove(strDir.c_str()), 0);
+}
+
+// Wine cannot make junctions or symbolic links, so this shows the other half: every
+// object the tree removal opens is opened as itself, never as what a reparse point
+// leads to, also when the file system first refuses to be asked that way.
+TEST(DirWin, TreeRemovalOpensEveryObjectAsItself) {
+    char szTmp[1024];
+    ASSERT_EQ(RTPathTemp(szTmp, sizeof(szTmp)), 0);
+    for (bool fRefuseReparse : {false, true}) {
+        SCOPED_TRACE(fRefuseReparse);
+        std::string strDir = std::string(szTmp) + "\\tst-dirwin-tree-XXXXXX";
+        ASSERT_EQ(RTDirCreateTemp(&strDir[0], 0700), 0);
+        strDir = strDir.c_str();
+        ASSERT_EQ(RTDirCreate((strDir + "\\sub").c_str(), 0700, 0), 0);
+        for (const char *pszFile : {"\\f1", "\\sub\\f2"}) {
+            RTFILE hFile = NIL_RTFILE;
+            ASSERT_EQ(RTFileOpen(&hFile, (strDir + pszFile).c_str(), RTFILE_O_WRITE | RTFILE_O_CREATE), 0);
+            ASSERT_EQ(RTFileClose(hFile), 0);
+        }
+        HookScope Scope;
+        g_fRefuseReparse = fRefuseReparse;
+        EXPECT_EQ(RTDirRemoveRecursive(strDir.c_str()), 0);
+        EXPECT_FALSE(RTDirExists(strDir.c_str()));
+        // The top and sub opened to list them, f1, f2, sub and the top opened to delete.
+        size_t cAsItself = 0;
+        for (const OpenCall &Call : g_vecCalls)
+            if (Call.fOptions & FILE_OPEN_REPARSE_POINT)
+                cAsItself++;
+        if (fRefuseReparse)
+            EXPECT_GE(g_vecCalls.size(), 12u);
+        else {
+            EXPECT_EQ(g_vecCalls.size(), 6u);
+            EXPECT_EQ(cAsItself, g_vecCalls.size());
+        }
+    }
 }
