@@ -7,9 +7,9 @@ constinit uint32_t g_cFsFailCountdown = 0;
 constinit int g_rcFsFail = 0;
 } // namespace
 
-void RTFsTestFailNth(uint32_t n, int rcFail) {
+uint32_t RTFsTestFailNth(uint32_t n, int rcFail) {
     __atomic_store_n(&g_rcFsFail, rcFail, __ATOMIC_RELAXED);
-    __atomic_store_n(&g_cFsFailCountdown, n, __ATOMIC_RELAXED);
+    return __atomic_exchange_n(&g_cFsFailCountdown, n, __ATOMIC_RELAXED);
 }
 
 int rtFsTestFault() {

@@ -153,6 +153,7 @@ enum RTFSTYPE : uint32_t {
  * call after its arguments were checked. A failing call does nothing, except that the two
  * closes still release the handle and then report the failure, as a real failed close
  * leaves no usable handle either. Streams write through RTFileWrite, so keep them
- * buffered while the hook is armed.
+ * buffered while the hook is armed. Returns what was left of the countdown it
+ * replaces: not 0 when the failure armed before has not happened.
  */
-void RTFsTestFailNth(uint32_t n, int rcFail);
+uint32_t RTFsTestFailNth(uint32_t n, int rcFail);

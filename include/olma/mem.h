@@ -13,6 +13,8 @@ void *RTMemRealloc(void *pv, size_t cbNew, const char *pszTag);
 void RTMemFree(void *pv);
 
 /** Test hooks: make the N-th allocation from now fail (0 disables), and count the
- *  blocks currently allocated through this heap. Not used by the product. */
-void RTMemTestFailNth(uint32_t n);
+ *  blocks currently allocated through this heap. Not used by the product.
+ *  RTMemTestFailNth returns what was left of the countdown it replaces: not 0 when
+ *  the failure armed before has not happened (the operation made fewer allocations). */
+uint32_t RTMemTestFailNth(uint32_t n);
 size_t RTMemTestOutstanding();

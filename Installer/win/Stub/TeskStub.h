@@ -7,6 +7,7 @@
 #include <olma/cdefs.h>
 #include <olma/dir.h>
 #include <olma/file.h>
+#include <olma/time.h>
 #include <cstdarg>
 #include "TeskStubContainer.h"
 
@@ -87,14 +88,21 @@ extern EmbeddedCertificate EmbeddedCertificates[PACKAGE_MAX_CERTIFICATES];
 unsigned LoadEmbeddedCertificates();
 
 /* --- Clean-up records: everything the run puts on disk --- */
-struct CleanupRecord {
-    CleanupRecord *next;
-    CleanupRecord *prev;
+/** The links of the process-wide list; the list head is one of these on its own. */
+struct CleanupLink {
+    CleanupLink *next;
+    CleanupLink *prev;
+};
+/** One object the run put on disk; one heap block, the path right behind the fields. */
+struct CleanupRecord : CleanupLink {
     /** Package number of an extracted file; -1 otherwise. */
     int32_t packageIndex;
     bool isFile;
     /** Close the handle but leave the object (a --path directory that existed before). */
     bool dontDelete;
+    /** A directory tree the run made as a whole (the copied customisation directory):
+     *  removed with everything in it, links as links. */
+    bool removeTree;
     /** Held open until clean-up: NIL_RTFILE / NIL_RTDIR when none. */
     union {
         RTFILE hFile;
@@ -103,29 +111,38 @@ struct CleanupRecord {
     /** The object's path, in the same block. */
     char path[1];
 };
-/** The process-wide list, newest first; circular through the head. */
-struct CleanupList {
-    CleanupRecord *next;
-    CleanupRecord *prev;
-};
+/** The process-wide list, newest first; circular through the head, empty when the head
+ *  points to itself. */
+typedef CleanupLink CleanupList;
 extern CleanupList g_CleanupList;
 /** Empties the list head (the run's start). */
 void InitCleanupRecords();
 /** A new record at the front of the list, or null after "Out of memory!" was shown. */
 CleanupRecord *AddCleanupRecord(const char *pszPath, bool isFile);
-/** Closes, deletes and removes what the list holds, in up to five attempts; the given
- *  directory (or null) is removed last. */
+/** The record of the file extracted for the package, or null. */
+CleanupRecord *FindPackageCleanupRecord(unsigned iPackage);
+/** Closes, deletes and removes what the list holds, in up to five attempts with pauses
+ *  of 100, 3000, 3000 and 3000 ms between them; the given directory (or null) is
+ *  removed last. */
 void ProcessCleanupRecords(const char *pszDirectory);
 /** Unlinks and frees every record left, without closing or deleting anything. */
 void ReleaseCleanupRecords();
+/** The pause between clean-up attempts: RTThreadSleep; tests put a recorder here. */
+typedef int FNCLEANUPSLEEP(RTMSINTERVAL cMillies);
+extern FNCLEANUPSLEEP *g_pfnCleanupSleep;
 
 /* --- Extraction and verification --- */
 /** Writes every applicable package into the directory and verifies it; 0, or 1 after
  *  a failure that has been shown. *ppDirRecord is the directory's record (may be set). */
 int ExtractPackages(unsigned cPackages, const char *pszDirectory, bool fExtractOnly, CleanupRecord **ppDirRecord);
-/** Writes one package resource to a file (opened here when hFile is NIL_RTFILE) and
- *  verifies it; a status, failures printed. */
+/** Writes one package resource to a file and verifies it; a status, failures printed.
+ *  The file is opened here when hFile is NIL_RTFILE; a handle passed in belongs to
+ *  this call from then on (it ends up in the file's clean-up record). */
 int ExtractPackageFile(const char *pszResourceName, const char *pszFilePath, RTFILE hFile, unsigned iPackage);
+/** Test hook, null in the product: called with the write handle right after the
+ *  package was written, before anything is verified. */
+typedef void FNEXTRACTAFTERWRITE(RTFILE hFile, const char *pszFilePath);
+extern FNEXTRACTAFTERWRITE *g_pfnExtractAfterWriteHook;
 
 /* --- The customisation directory beside the executable --- */
 /** Copies "<exec dir>/.custom" into the extraction directory; 0 or 1 (shown). */

@@ -17,8 +17,8 @@ bool rtMemShouldFail() {
 }
 } // namespace
 
-void RTMemTestFailNth(uint32_t n) {
-    __atomic_store_n(&g_cFailCountdown, n, __ATOMIC_RELAXED);
+uint32_t RTMemTestFailNth(uint32_t n) {
+    return __atomic_exchange_n(&g_cFailCountdown, n, __ATOMIC_RELAXED);
 }
 
 size_t RTMemTestOutstanding() {

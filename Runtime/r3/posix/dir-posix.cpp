@@ -148,6 +148,9 @@ int rtDirNativeUnlink(DirHandle *pParent, const char *pszName) {
         struct stat St;
         if (fstatat(fdParent, pszName, &St, AT_SYMLINK_NOFOLLOW) != 0)
             return pParent ? RTErrConvertFromErrno(errno) : rtPathPosixLookupError(pszName, errno);
+        // The deny modes of this runtime's handles hold here as for RTFileDelete.
+        if (S_ISREG(St.st_mode) && rtFilePosixDeleteDeniedAt(fdParent, pszName))
+            return ERR_SHARING_VIOLATION;
         if (unlinkat(fdParent, pszName, S_ISDIR(St.st_mode) ? AT_REMOVEDIR : 0) == 0)
             return 0;
         int const iErr = errno;

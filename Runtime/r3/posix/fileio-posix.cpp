@@ -140,14 +140,8 @@ int rtFilePosixDenyAcquire(int fd, bool fRead, bool fWrite, uint32_t fShare, boo
     return 0;
 }
 
-/** Whether some handle of this runtime keeps others from deleting or renaming the file. */
 bool rtFilePosixDeleteDenied(const char *pszPath) {
-    int fd = open(pszPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false; // not readable by us: nothing to ask the locks with
-    bool fDenied = rtFilePosixDenyHeld(fd, kRegionDenyDelete) == 1;
-    close(fd);
-    return fDenied;
+    return rtFilePosixDeleteDeniedAt(AT_FDCWD, pszPath);
 }
 
 int rtFilePosixOpenOnce(const char *pszFilename, int fOFlags, mode_t fMode) {
@@ -162,6 +156,15 @@ int rtFilePosixOpenOnce(const char *pszFilename, int fOFlags, mode_t fMode) {
 }
 
 } // namespace
+
+bool rtFilePosixDeleteDeniedAt(int fdDir, const char *pszName) {
+    int fd = openat(fdDir, pszName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false; // not readable by us: nothing to ask the locks with
+    bool fDenied = rtFilePosixDenyHeld(fd, kRegionDenyDelete) == 1;
+    close(fd);
+    return fDenied;
+}
 
 int rtFileNativeOpen(const char *pszFilename, uint64_t fOpen, RTFILE *phFile, RTFILEACTION *penmAction) {
     int rc = rtPathPosixCheck(pszFilename);

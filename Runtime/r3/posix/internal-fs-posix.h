@@ -16,5 +16,8 @@ uint32_t rtFsPosixModeFromStat(mode_t fStMode, const char *pszName);
 /** Fills the record from a stat answer. iBirthNs < 0: not known, the change time stands in. */
 void rtFsPosixObjInfoFromStat(FsObjInfo *pObjInfo, const struct stat *pSt, int64_t iBirthNs, const char *pszName,
                               uint32_t enmAdditionalKind);
+/** Whether a handle of this runtime keeps others from deleting or renaming the object
+ *  pszName in the directory fdDir (or AT_FDCWD); links are not followed. */
+bool rtFilePosixDeleteDeniedAt(int fdDir, const char *pszName);
 /** Creation time of an object (statx), or -1. fd >= 0 asks the descriptor, else the path. */
 int64_t rtFsPosixBirthTime(int fd, const char *pszPath, bool fFollow);

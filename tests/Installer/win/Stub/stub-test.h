@@ -1,9 +1,13 @@
 // Test helper for the installer's logic: captured standard streams, the process-wide
-// switches reset, the platform table put back after each test, and replacements for
-// the executable's resources and the message boxes that work the same on every host.
+// switches and the clean-up list reset, the platform table, the test hooks and the
+// current directory put back after each test, and replacements for the executable's
+// resources and the message boxes that work the same on every host.
 #pragma once
 
 #include "stream-capture.h"
+#include <olma/dir.h>
+#include <olma/file.h>
+#include <olma/mem.h>
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "TeskStub.h"
@@ -34,13 +38,43 @@ protected:
         s_pResources = nullptr;
         s_Boxes.clear();
         ASSERT_EQ(rtPathSetExecPath("C:\\Tools\\TeskStub.exe"), 0);
+        m_SavedCwd = std::filesystem::current_path();
+        InitCleanupRecords();
     }
     void TearDown() override {
+        RTMemTestFailNth(0);
+        RTFsTestFailNth(0, 0);
+        releaseCleanupRecords();
+        g_pfnCleanupSleep = RTThreadSleep;
+        g_pfnExtractAfterWriteHook = nullptr;
+        std::filesystem::current_path(m_SavedCwd);
         g_StubPlatform = m_SavedPlatform;
         silent = false;
         verbosity = 0;
         s_pResources = nullptr;
         StreamTest::TearDown();
+    }
+
+    /** The clean-up list as (path, isFile) pairs, newest first. */
+    static std::vector<std::pair<std::string, bool>> cleanupList() {
+        std::vector<std::pair<std::string, bool>> vec;
+        for (CleanupLink *pLink = g_CleanupList.next; pLink != &g_CleanupList; pLink = pLink->next) {
+            const CleanupRecord *pRec = static_cast<CleanupRecord *>(pLink);
+            vec.emplace_back(pRec->path, pRec->isFile);
+        }
+        return vec;
+    }
+    /** Closes the handles the list still holds (the process would end here), then frees
+     *  the records. */
+    static void releaseCleanupRecords() {
+        for (CleanupLink *pLink = g_CleanupList.next; pLink != &g_CleanupList; pLink = pLink->next) {
+            CleanupRecord *pRec = static_cast<CleanupRecord *>(pLink);
+            if (pRec->isFile && pRec->handle.hFile != NIL_RTFILE)
+                EXPECT_EQ(RTFileClose(pRec->handle.hFile), 0) << pRec->path;
+            else if (!pRec->isFile && pRec->handle.hDir != NIL_RTDIR)
+                EXPECT_EQ(RTDirClose(pRec->handle.hDir), 0) << pRec->path;
+        }
+        ReleaseCleanupRecords();
     }
 
     /** The executable's resources are these, looked up without regard to ASCII case. */
@@ -82,6 +116,7 @@ protected:
     static inline std::vector<Resource> *s_pResources = nullptr;
     static inline std::vector<Box> s_Boxes;
     StubPlatform m_SavedPlatform;
+    std::filesystem::path m_SavedCwd;
 
 private:
     static int findResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {

@@ -123,8 +123,11 @@ TEST_F(FsFaultTest, CountsCallsAcrossEntryPoints) {
     EXPECT_EQ(RTFileOpen(&hNotOpened, "", RTFILE_O_READ), ERR_PATH_ZERO_LENGTH);
     EXPECT_EQ(RTDirClose(NIL_RTDIR), ERR_INVALID_PARAMETER);
     EXPECT_EQ(RTFileClose(hFile), ERR_ACCESS_DENIED);
-    // Disarmed.
-    RTFsTestFailNth(0, ERR_ACCESS_DENIED);
+    // Rearming tells whether the failure armed before has happened.
+    EXPECT_EQ(RTFsTestFailNth(5, ERR_ACCESS_DENIED), 0u);
+    EXPECT_EQ(RTFileOpen(&hFile, path("file").c_str(), RTFILE_O_READ), 0);
+    EXPECT_EQ(RTFileClose(hFile), 0);
+    EXPECT_EQ(RTFsTestFailNth(0, 0), 3u);
     EXPECT_EQ(RTFileOpen(&hFile, path("file").c_str(), RTFILE_O_READ), 0);
     EXPECT_EQ(RTFileClose(hFile), 0);
 }
