@@ -155,7 +155,8 @@ int copyFile(const char *pszFrom, const char *pszTo, mode_t fMode) {
     int fdIn = open(pszFrom, O_RDONLY | O_CLOEXEC);
     if (fdIn < 0)
         return errno;
-    int fdOut = open(pszTo, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fMode & 07777);
+    // An existing file is replaced (yes to every question), a link in its place is not followed.
+    int fdOut = open(pszTo, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, fMode & 07777);
     if (fdOut < 0) {
         int iErr = errno;
         close(fdIn);
@@ -190,8 +191,9 @@ int copyFile(const char *pszFrom, const char *pszTo, mode_t fMode) {
     return iErr;
 }
 
-/** Copies the tree at pszFrom to pszTo (which must not exist); links are copied as
- *  links, never followed. 0 or an errno value. */
+/** Copies the tree at pszFrom to pszTo, merging into what is there as the shell's
+ *  copy does when told yes to everything; links are copied as links, never followed.
+ *  0 or an errno value. */
 int copyTree(const char *pszFrom, const char *pszTo) {
     struct stat St;
     if (lstat(pszFrom, &St) != 0)
@@ -202,14 +204,32 @@ int copyTree(const char *pszFrom, const char *pszTo) {
         if (cch < 0)
             return errno;
         szTarget[cch] = '\0';
+        if (symlink(szTarget, pszTo) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+        // Yes to everything: a file or link in the way is replaced, a directory is not.
+        struct stat StTo;
+        if (lstat(pszTo, &StTo) != 0 || S_ISDIR(StTo.st_mode))
+            return EEXIST;
+        if (unlink(pszTo) != 0)
+            return errno;
         return symlink(szTarget, pszTo) == 0 ? 0 : errno;
     }
     if (S_ISREG(St.st_mode))
         return copyFile(pszFrom, pszTo, St.st_mode);
     if (!S_ISDIR(St.st_mode))
         return 0; // devices, pipes and sockets are not part of a customisation tree
-    if (mkdir(pszTo, St.st_mode & 07777) != 0)
-        return errno;
+    // Writable while it is filled; the source's permissions come at the end. A
+    // directory that is there already takes the copy as it is.
+    const bool fMade = mkdir(pszTo, 0700) == 0;
+    if (!fMade) {
+        if (errno != EEXIST)
+            return errno;
+        struct stat StTo;
+        if (lstat(pszTo, &StTo) != 0 || !S_ISDIR(StTo.st_mode))
+            return EEXIST;
+    }
     DIR *pDir = opendir(pszFrom);
     if (!pDir)
         return errno;
@@ -229,6 +249,8 @@ int copyTree(const char *pszFrom, const char *pszTo) {
             break;
     }
     closedir(pDir);
+    if (!iErr && fMade && chmod(pszTo, St.st_mode & 07777) != 0)
+        iErr = errno;
     return iErr;
 }
 
