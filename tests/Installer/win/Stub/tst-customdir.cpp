@@ -258,8 +258,13 @@ TEST_F(CustomDirTest, EachAllocationFailureInTurn) {
         EXPECT_EQ(rc == 1, !strErr.empty()) << strErr;
         if (rc == 0 && exists("x/.custom"))
             expectCopy();
+        // When it could not be told whether the copy made the directory (no memory for
+        // that question), the copy is not taken as its own and stays.
+        const CleanupRecord *pRec = static_cast<CleanupRecord *>(g_CleanupList.next);
+        const bool fKept = pRec != m_pDirRec && !pRec->removeTree;
         cleanUp();
-        EXPECT_FALSE(exists("x"));
+        EXPECT_EQ(exists("x"), fKept);
+        std::filesystem::remove_all(fsPath("x"));
         EXPECT_EQ(RTMemTestOutstanding(), cBlocks);
         if (!fFailed)
             break;

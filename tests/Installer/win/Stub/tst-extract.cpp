@@ -270,9 +270,10 @@ TEST_F(ExtractTest, AllArchitecturePackageReplacesTheFileOfItsName) {
     CleanupRecord *pDirRec = nullptr;
     EXPECT_EQ(ExtractPackages(1, dir("x").c_str(), false, &pDirRec), 0);
     EXPECT_TRUE(readFile("x/shared.cab") == strData);
+    cleanUp(dir("x"), pDirRec);
+    EXPECT_FALSE(exists("x/shared.cab"));
 
     // A directory of that name cannot be replaced.
-    std::filesystem::remove(fsPath("x/shared.cab"));
     m_Resources.clear();
     addPackage(0, 1, "sub", strData);
     std::filesystem::create_directory(fsPath("x/sub"));
