@@ -106,6 +106,23 @@ protected:
         strncpy(Hdr.fileName, strFile.c_str(), sizeof(Hdr.fileName));
         return std::string((const char *)&Hdr, sizeof(Hdr));
     }
+    /** Package bytes that differ from block to block of the comparison, so that a block
+     *  compared at the wrong offset is noticed. */
+    static std::string payload(size_t cb, unsigned uSeed) {
+        std::string str(cb, '\0');
+        for (size_t i = 0; i < cb; i++)
+            str[i] = (char)(uint8_t)(i ^ (i >> 8) ^ (i >> 16) ^ (uSeed * 37));
+        return str;
+    }
+    /** Package i as the packer writes it: header "HDR_nn" naming data "BIN_nn". */
+    static void addPackage(std::vector<Resource> &vecResources, unsigned i, uint32_t uArch, const std::string &strFile,
+                           const std::string &strData) {
+        char szHdr[16], szBin[16];
+        snprintf(szHdr, sizeof(szHdr), "HDR_%02u", i);
+        snprintf(szBin, sizeof(szBin), "BIN_%02u", i);
+        vecResources.push_back({szHdr, header(uArch, szBin, strFile)});
+        vecResources.push_back({szBin, strData});
+    }
     static std::string manifest(unsigned cPackages) {
         PackageManifest Manifest = {};
         memcpy(Manifest.magic, PACKAGE_MANIFEST_MAGIC, sizeof(PACKAGE_MANIFEST_MAGIC));

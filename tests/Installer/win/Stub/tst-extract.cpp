@@ -19,15 +19,6 @@ constexpr char kSlash = '\\';
 constexpr char kSlash = '/';
 #endif
 
-/** Bytes that differ from block to block, so that a block compared at the wrong
- *  offset is noticed. */
-std::string payload(size_t cb, unsigned uSeed) {
-    std::string str(cb, '\0');
-    for (size_t i = 0; i < cb; i++)
-        str[i] = (char)(uint8_t)(i ^ (i >> 8) ^ (i >> 16) ^ (uSeed * 37));
-    return str;
-}
-
 class ExtractTest : public StubTest {
 protected:
     void SetUp() override {
@@ -47,11 +38,7 @@ protected:
     }
 
     void addPackage(unsigned i, uint32_t uArch, const std::string &strFile, const std::string &strData) {
-        char szHdr[16], szBin[16];
-        snprintf(szHdr, sizeof(szHdr), "HDR_%02u", i);
-        snprintf(szBin, sizeof(szBin), "BIN_%02u", i);
-        m_Resources.push_back({szHdr, header(uArch, szBin, strFile)});
-        m_Resources.push_back({szBin, strData});
+        StubTest::addPackage(m_Resources, i, uArch, strFile, strData);
     }
     std::string dir(const std::string &strName) const { return path(strName); }
     static std::string join(const std::string &strDir, const std::string &strName) { return strDir + kSlash + strName; }
