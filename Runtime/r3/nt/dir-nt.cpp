@@ -231,29 +231,31 @@ void rtDirNtNameDelete(RTDIRNTNAME *pName) {
         RTNtPathFree(&pName->Name, &pName->hRoot);
 }
 
-/** Opens the object itself, never what a reparse point leads to. A file system that
+/** Opens the object pszName names (relative to pParent's handle, or a path when
+ *  pParent is null) itself, never what a reparse point leads to. A file system that
  *  does not take the option has no reparse points to follow. */
-int rtDirNtOpenNoFollow(RTDIRNTNAME *pName, ACCESS_MASK fAccess, ULONG fOptions, HANDLE *phHandle) {
+int rtDirNtOpenNoFollow(DirHandle *pParent, const char *pszName, ACCESS_MASK fAccess, HANDLE *phHandle) {
+    RTDIRNTNAME Name;
+    int rc = rtDirNtNameInit(&Name, pParent, pszName);
+    if (RT_FAILURE(rc))
+        return rc;
     ULONG const fShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    fOptions |= FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
-    int rc = RTNtPathOpenRelative(pName->hRoot, &pName->Name, fAccess, fShare, fOptions | FILE_OPEN_REPARSE_POINT,
-                                  OBJ_CASE_INSENSITIVE, phHandle, nullptr);
+    ULONG const fOptions = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+    rc = RTNtPathOpenRelative(Name.hRoot, &Name.Name, fAccess, fShare, fOptions | FILE_OPEN_REPARSE_POINT,
+                              OBJ_CASE_INSENSITIVE, phHandle, nullptr);
     if (rc == ERR_INVALID_PARAMETER)
-        rc = RTNtPathOpenRelative(pName->hRoot, &pName->Name, fAccess, fShare, fOptions, OBJ_CASE_INSENSITIVE, phHandle,
+        rc = RTNtPathOpenRelative(Name.hRoot, &Name.Name, fAccess, fShare, fOptions, OBJ_CASE_INSENSITIVE, phHandle,
                                   nullptr);
+    rtDirNtNameDelete(&Name);
     return rc;
 }
 
 } // namespace
 
 int rtDirNativeOpenNoFollow(DirHandle *pDir, DirHandle *pParent, const char *pszName) {
-    RTDIRNTNAME Name;
-    int rc = rtDirNtNameInit(&Name, pParent, pszName);
-    if (RT_FAILURE(rc))
-        return rc;
     HANDLE hDir = INVALID_HANDLE_VALUE;
-    rc = rtDirNtOpenNoFollow(&Name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, &hDir);
-    rtDirNtNameDelete(&Name);
+    int rc = rtDirNtOpenNoFollow(pParent, pszName,
+                                 FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &hDir);
     if (RT_FAILURE(rc))
         return rc;
 
@@ -280,13 +282,9 @@ int rtDirNativeOpenNoFollow(DirHandle *pDir, DirHandle *pParent, const char *psz
 }
 
 int rtDirNativeUnlink(DirHandle *pParent, const char *pszName) {
-    RTDIRNTNAME Name;
-    int rc = rtDirNtNameInit(&Name, pParent, pszName);
-    if (RT_FAILURE(rc))
-        return rc;
     HANDLE hObj = INVALID_HANDLE_VALUE;
-    rc = rtDirNtOpenNoFollow(&Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, 0, &hObj);
-    rtDirNtNameDelete(&Name);
+    int rc = rtDirNtOpenNoFollow(pParent, pszName, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                 &hObj);
     if (RT_FAILURE(rc))
         return rc;
 

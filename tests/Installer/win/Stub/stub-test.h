@@ -18,6 +18,13 @@
 #include <string>
 #include <vector>
 
+/** The separator the runtime puts between path components here. */
+#ifdef _WIN32
+constexpr char kSlash = '\\';
+#else
+constexpr char kSlash = '/';
+#endif
+
 class StubTest : public StreamTest {
 protected:
     struct Resource {

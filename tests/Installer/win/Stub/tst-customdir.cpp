@@ -8,12 +8,6 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSlash = '\\';
-#else
-constexpr char kSlash = '/';
-#endif
-
 class CustomDirTest : public StubTest {
 protected:
     void SetUp() override {

@@ -13,12 +13,6 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSlash = '\\';
-#else
-constexpr char kSlash = '/';
-#endif
-
 class ExtractTest : public StubTest {
 protected:
     void SetUp() override {
