@@ -4,6 +4,7 @@
 #pragma once
 
 #include "stream-capture.h"
+#include <olma/mem.h>
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "TeskStub.h"
@@ -54,12 +55,42 @@ protected:
         g_StubPlatform.pfnMessageBoxA = recordBoxA;
     }
 
+    /** What a call wrote on the standard streams. */
+    struct Output {
+        std::string strOut;
+        std::string strErr;
+    };
+    /** Runs fn with standard output and error captured in fresh files and checks that it
+     *  leaves no runtime memory behind (counted once the streams are closed again). */
+    template <typename Fn> Output captureCall(Fn fn) {
+        finish("err");
+        const size_t cBlocks = RTMemTestOutstanding();
+        captureStd();
+        fn();
+        Output Res;
+        Res.strErr = finish("err");
+        Res.strOut = readFile("out");
+        EXPECT_EQ(RTMemTestOutstanding(), cBlocks) << "runtime memory left behind";
+        return Res;
+    }
+
+    /** UTF-16 to UTF-8 without the runtime's heap, so that doubles called while an
+     *  allocation is made to fail neither fail themselves nor shift the count. */
     static std::string toUtf8(const RTUTF16 *pwsz) {
         std::string str;
-        char *psz = nullptr;
-        if (pwsz && RTUtf16ToUtf8Ex(pwsz, RTSTR_MAX, &psz, 0, nullptr, RTSTR_TAG) == 0) {
-            str = psz;
-            RTStrFree(psz);
+        for (; pwsz && *pwsz; pwsz++) {
+            uint32_t uc = *pwsz;
+            if (uc >= 0xd800 && uc < 0xdc00 && pwsz[1] >= 0xdc00 && pwsz[1] < 0xe000)
+                uc = 0x10000 + ((uc - 0xd800) << 10) + (*++pwsz - 0xdc00);
+            if (uc < 0x80)
+                str += (char)uc;
+            else if (uc < 0x800)
+                str += {(char)(0xc0 | uc >> 6), (char)(0x80 | (uc & 0x3f))};
+            else if (uc < 0x10000)
+                str += {(char)(0xe0 | uc >> 12), (char)(0x80 | (uc >> 6 & 0x3f)), (char)(0x80 | (uc & 0x3f))};
+            else
+                str += {(char)(0xf0 | uc >> 18), (char)(0x80 | (uc >> 12 & 0x3f)), (char)(0x80 | (uc >> 6 & 0x3f)),
+                        (char)(0x80 | (uc & 0x3f))};
         }
         return str;
     }
