@@ -6,8 +6,6 @@
 #include "TeskStubCertUtil.h"
 #include <olma/mem.h>
 
-#include <cstdarg>
-
 namespace {
 
 /** Which step of the certificate-store double fails, and with which error number. */
@@ -36,35 +34,27 @@ protected:
     static inline std::vector<std::string> s_Calls;
 
 private:
-    static void record(const char *pszFormat, ...) {
-        char sz[512];
-        va_list args;
-        va_start(args, pszFormat);
-        vsnprintf(sz, sizeof(sz), pszFormat, args);
-        va_end(args);
-        s_Calls.push_back(sz);
-    }
     static void *createContext(uint32_t fEncoding, const void *pvData, uint32_t cbData) {
-        record("Create(%#x, %.*s, %u)", fEncoding, (int)cbData, (const char *)pvData, cbData);
+        s_Calls.push_back(callText("Create(%#x, %.*s, %u)", fEncoding, (int)cbData, (const char *)pvData, cbData));
         return s_Fail == Fail::Create ? nullptr : kContext;
     }
     static void *openStore(uint32_t uProvider, uint32_t fEncoding, uintptr_t hCryptProv, uint32_t fFlags,
                            const RTUTF16 *pwszStoreName) {
-        record("Open(%u, %#x, %zu, %#x, %s)", uProvider, fEncoding, (size_t)hCryptProv, fFlags,
-               toUtf8(pwszStoreName).c_str());
+        s_Calls.push_back(callText("Open(%u, %#x, %zu, %#x, %s)", uProvider, fEncoding, (size_t)hCryptProv, fFlags,
+                                   toUtf8(pwszStoreName).c_str()));
         return s_Fail == Fail::Open ? nullptr : kStore;
     }
     static bool addToStore(void *hStore, void *pCertContext, uint32_t uDisposition) {
-        record("Add(%s, %s, %u)", hStore == kStore ? "store" : "?", pCertContext == kContext ? "context" : "?",
-               uDisposition);
+        s_Calls.push_back(callText("Add(%s, %s, %u)", hStore == kStore ? "store" : "?",
+                                   pCertContext == kContext ? "context" : "?", uDisposition));
         return s_Fail != Fail::Add;
     }
     static bool closeStore(void *hStore, uint32_t fFlags) {
-        record("Close(%s, %u)", hStore == kStore ? "store" : "?", fFlags);
+        s_Calls.push_back(callText("Close(%s, %u)", hStore == kStore ? "store" : "?", fFlags));
         return true;
     }
     static bool freeContext(void *pCertContext) {
-        record("Free(%s)", pCertContext == kContext ? "context" : "?");
+        s_Calls.push_back(callText("Free(%s)", pCertContext == kContext ? "context" : "?"));
         return true;
     }
     static uint32_t getLastError() { return s_uLastError; }
