@@ -6,6 +6,8 @@
 #include "TeskStubCertUtil.h"
 #include <olma/mem.h>
 
+#include <cerrno>
+
 namespace {
 
 /** Which step of the certificate-store double fails, and with which error number. */
@@ -169,3 +171,15 @@ TEST_F(CertUtilTest, AllocationFailuresInTurn) {
     EXPECT_TRUE(fDone);
     EXPECT_EQ(cFailures, 1u);
 }
+
+#if defined(RT_OS_POSIX)
+TEST_F(CertUtilTest, NoStoreOnThisPlatform) {
+    // Outside Windows there is no certificate store unless a test puts one in: the
+    // backend refuses with the platform's "not implemented" number.
+    g_StubPlatform = g_StubPlatformDefault;
+    bool fAdded = true;
+    Output Out = captureCall([&] { fAdded = AddCertificateToStore(0x20000, "TrustedPublisher", g_abCert, 9); });
+    EXPECT_FALSE(fAdded);
+    EXPECT_EQ(Out.strErr, "TeskStub.exe: error: Unable to get certificate context: " + std::to_string(ENOSYS) + "\r\n");
+}
+#endif

@@ -345,3 +345,15 @@ TEST_F(EngineTest, AllocationFailuresInTurn) {
                             }));
     }
 }
+
+#if defined(RT_OS_POSIX)
+TEST_F(EngineTest, NoEngineOnThisPlatform) {
+    // Outside Windows there is no engine unless a test puts one in: the backend refuses
+    // cleanly instead of claiming an install.
+    g_StubPlatform = g_StubPlatformDefault;
+    silent = true;
+    InstallOutcome Res = install("/tmp/p.msi", "", nullptr);
+    EXPECT_EQ(Res.rc, 1);
+    EXPECT_EQ(Res.strErr, "TeskStub.exe: error: Internal error: MsiSetInternalUI failed.\r\n");
+}
+#endif
