@@ -15,7 +15,8 @@ constexpr uint32_t kStoreProviderSystemW = 10;
 constexpr uint32_t kStoreReadOnlyFlag = 0x4000;
 /* Replace a copy that is already in the store. */
 constexpr uint32_t kAddReplaceExisting = 3;
-/* Check that nothing still holds the store's contexts while it is closed. */
+/* Close without forcing: contexts still held (the certificate's own, freed right after)
+ * stay valid; the platform merely notes them. */
 constexpr uint32_t kCloseStoreCheck = 2;
 
 } // namespace
