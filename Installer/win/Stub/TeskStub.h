@@ -153,4 +153,7 @@ int CopyCustomDirectory(const char *pszExtractionDir);
 int InstallPackage(const char *pszPackage, const char *pszParameters, const char *pszLogFile);
 
 /* --- The run sequence --- */
+/** The process: runtime initialisation, then RunInstaller; the exit code. */
 extern "C" int InstallerMain(int argc, char **argv, char **envp);
+/** Everything after runtime initialisation: the command line and the run; the exit code. */
+int RunInstaller(int argc, char **argv);
