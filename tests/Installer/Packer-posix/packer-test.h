@@ -225,7 +225,8 @@ inline std::vector<CheckedResource> checkPackedImage(const std::string &strImage
                     ASSERT_TRUE(uTarget & 0x80000000);
                     dir(uTarget & 0x7fffffff, iLevel + 1, Partial);
                 } else {
-                    const uint32_t uDataVA = u32(strImage, offTree + uTarget), cbData = u32(strImage, offTree + uTarget + 4);
+                    const uint32_t uDataVA = u32(strImage, offTree + uTarget),
+                                   cbData = u32(strImage, offTree + uTarget + 4);
                     EXPECT_GE(uDataVA, uRsrcVA);
                     EXPECT_LE((uint64_t)uDataVA + cbData, (uint64_t)uRsrcVA + cbRsrc);
                     EXPECT_EQ(uDataVA % 8, 0u);

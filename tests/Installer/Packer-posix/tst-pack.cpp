@@ -258,9 +258,9 @@ TEST_F(PackTest, SignedInstallerVerifiesUntilAPayloadByteChanges) {
                       shellQuote(strCert) + " -subj /CN=Throwaway -days 2 -addext extendedKeyUsage=codeSigning 2>&1")
                   .iExit,
               0);
-    const ToolResult Sign = runTool("osslsigncode sign -certs " + shellQuote(strCert) + " -key " + shellQuote(strKey) +
-                                    " -in " + shellQuote(Request.strOutput) + " -out " + shellQuote(strSigned) +
-                                    " 2>&1");
+    const ToolResult Sign =
+        runTool("osslsigncode sign -certs " + shellQuote(strCert) + " -key " + shellQuote(strKey) + " -in " +
+                shellQuote(Request.strOutput) + " -out " + shellQuote(strSigned) + " 2>&1");
     ASSERT_EQ(Sign.iExit, 0) << Sign.strOut;
     const std::string strVerify = "osslsigncode verify -CAfile " + shellQuote(strCert) + " -in ";
     const ToolResult Good = runTool(strVerify + shellQuote(strSigned) + " 2>&1");

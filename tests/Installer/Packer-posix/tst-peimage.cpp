@@ -78,8 +78,7 @@ TEST(PeImage, RefusesWhatItCannotRewrite) {
          "has a damaged optional header (17 data directories)"},
         {"file alignment", [&](std::string &s) { put32(s, L.offOpt + 36, 0x300); },
          "has unusual alignments (file 0x300, sections 0x1000)"},
-        {"no sections", [&](std::string &s) { s[L.offNt + 6] = 0, s[L.offNt + 7] = 0; },
-         "has a damaged section table"},
+        {"no sections", [&](std::string &s) { s[L.offNt + 6] = 0, s[L.offNt + 7] = 0; }, "has a damaged section table"},
         {"headers too small", [&](std::string &s) { put32(s, L.offOpt + 60, 0x100); }, "has a damaged section table"},
         {"raw data past the end", [&](std::string &s) { put32(s, offRelocHdr + 16, 0x10000); },
          "has a damaged section table (section 7, '.reloc')"},
@@ -87,7 +86,8 @@ TEST(PeImage, RefusesWhatItCannotRewrite) {
          "has a damaged section table (section 2, '.rdata')"},
         {"packed", [&](std::string &s) { memcpy(&s[L.offSections], "UPX0\0\0\0", 8); },
          "is compressed by an executable packer"},
-        {"signed", [&](std::string &s) { put32(s, L.offDirs + 4 * 8, (uint32_t)s.size()), put32(s, L.offDirs + 36, 8); },
+        {"signed",
+         [&](std::string &s) { put32(s, L.offDirs + 4 * 8, (uint32_t)s.size()), put32(s, L.offDirs + 36, 8); },
          "is signed (pack the stub first, then sign the installer)"},
         {"overlay", [](std::string &s) { s += "appended"; }, "has data appended after its last section"},
         {"no resource directory", [&](std::string &s) { put32(s, L.offDirs + 2 * 8, 0); },
@@ -189,7 +189,7 @@ TEST(PeImage, ChecksumIsTheWordSum) {
             ch = (char)Rng();
         if (cb == 4096)
             std::fill(strBytes.begin(), strBytes.end(), '\xff'); // every word the largest
-        memset(&strBytes[0], 0, 4); // the checksum field, counted as zero
+        memset(&strBytes[0], 0, 4);                              // the checksum field, counted as zero
         PeChecksum Sum;
         // In pieces of every parity, as the writer hands them over.
         for (size_t off = 0; off < strBytes.size();) {

@@ -66,9 +66,8 @@ TEST(PeResources, LayoutInLookupOrder) {
     for (const CheckedResource &Res : Found)
         Order.push_back(Res.strType + "/" + Res.strName + "/" + std::to_string(Res.uLanguage));
     const std::vector<std::string> Expected = {
-        "ZTYPE/#1/0",   "#3/#1/0",      "#3/#2/0", "#3/#3/0",     "#10/A/0",     "#10/AB/0",    "#10/B/0",
-        "#10/BIN_10/0", "#10/BIN_9/0",  "#10/EMPTY/0", "#10/#2/0", "#10/#2/1033", "#10/#7/0", "#14/#1/0",
-        "#16/#1/0",     "#24/#1/0"};
+        "ZTYPE/#1/0",  "#3/#1/0",     "#3/#2/0",  "#3/#3/0",     "#10/A/0",  "#10/AB/0", "#10/B/0",  "#10/BIN_10/0",
+        "#10/BIN_9/0", "#10/EMPTY/0", "#10/#2/0", "#10/#2/1033", "#10/#7/0", "#14/#1/0", "#16/#1/0", "#24/#1/0"};
     EXPECT_EQ(Order, Expected);
     EXPECT_EQ(resourceData(Found, "#10", "BIN_10"), "data of BIN_10");
     EXPECT_EQ(resourceData(Found, "#10", "EMPTY"), "");
