@@ -3,6 +3,7 @@
 // line runs.
 #include <olma/initterm.h>
 #include <olma/message.h>
+#include <olma/string.h>
 #include <olma/utf16.h>
 #include "Packer.h"
 
