@@ -34,8 +34,7 @@ int rtStrNumScan(const char *psz, unsigned uBaseAndMaxLen, RTSTRNUMSTATE *pState
 
     bool fNegative = false;
     while (cchLeft && (*psz == '+' || *psz == '-')) {
-        if (*psz == '-')
-            fNegative = !fNegative;
+        fNegative = *psz == '-' ? !fNegative : false;
         psz++;
         cchLeft--;
     }

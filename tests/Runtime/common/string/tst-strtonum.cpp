@@ -28,11 +28,17 @@ TEST(StrToNum, SignedParser) {
         {" 12", 0, ERR_NO_DIGITS, 0, 0},
         {"-", 0, ERR_NO_DIGITS, 0, 1},
         {"+-x", 0, ERR_NO_DIGITS, 0, 2},
-        // Signs: '+' keeps, '-' flips.
+        // Signs: '+' makes the sign positive, '-' flips it.
         {"-5", 0, 0, (uint64_t)-5, 2},
         {"--5", 0, 0, 5, 3},
         {"+-5", 0, 0, (uint64_t)-5, 3},
         {"-+-+5", 0, 0, 5, 5},
+        {"-+5", 0, 0, 5, 3},
+        {"+-+5", 0, 0, 5, 4},
+        {"-+-5", 0, 0, (uint64_t)-5, 4},
+        {"---+--5", 0, 0, 5, 7},
+        {"-+--+-5", 0, 0, (uint64_t)-5, 7},
+        {"-+0x10", 0, 0, 16, 6},
         // Base detection.
         {"0x", 0, WRN_TRAILING_CHARS, 0, 1},
         {"0xg", 0, WRN_TRAILING_CHARS, 0, 1},
