@@ -23,8 +23,10 @@ int wmain(int argc, wchar_t **wargv) {
     std::vector<std::string> Args;
     for (int i = 0; i < argc; i++) {
         char *psz = nullptr;
-        if (RT_FAILURE(RTUtf16ToUtf8Ex((const RTUTF16 *)wargv[i], RTSTR_MAX, &psz, 0, nullptr, RTSTR_TAG)))
+        if (RT_FAILURE(RTUtf16ToUtf8Ex((const RTUTF16 *)wargv[i], RTSTR_MAX, &psz, 0, nullptr, RTSTR_TAG))) {
+            RTMsgError("argument %d is not valid UTF-16", i);
             return 2;
+        }
         Args.push_back(psz);
         RTStrFree(psz);
     }
