@@ -11,7 +11,8 @@
 
 namespace {
 
-const wchar_t *const kapwszCanaries[] = {L"msi.dll", L"crypt32.dll", L"user32.dll", L"shell32.dll", L"version.dll"};
+const wchar_t *const kapwszCanaries[] = {L"msi.dll",     L"crypt32.dll",  L"user32.dll",
+                                         L"shell32.dll", L"comctl32.dll", L"version.dll"};
 
 std::wstring imageDir() {
     wchar_t wsz[MAX_PATH];
@@ -174,7 +175,7 @@ TEST_F(LdrSecurity, LazyImportsLoadOnlyTheSystemDirectorysLibraries) {
     ASSERT_EQ(Res.uExit, 0u) << Res.strOut;
     expectNoMarkers();
     const std::string strSys = lower(toUtf8(systemDir()));
-    for (const char *psz : {"user32", "msi", "crypt32", "shell32"}) {
+    for (const char *psz : {"user32", "msi", "crypt32", "shell32", "comctl32"}) {
         SCOPED_TRACE(psz);
         const std::string strLine = std::string(psz) + "=" + strSys + "\\" + psz + ".dll\n";
         EXPECT_NE(lower(Res.strOut).find(strLine), std::string::npos) << Res.strOut;
@@ -184,6 +185,41 @@ TEST_F(LdrSecurity, LazyImportsLoadOnlyTheSystemDirectorysLibraries) {
     ASSERT_NE(off, std::string::npos) << Res.strOut;
     const std::string strVersion = lower(Res.strOut.substr(off, Res.strOut.find('\n', off) - off));
     EXPECT_TRUE(strVersion == "version=-" || strVersion == "version=" + strSys + "\\version.dll") << strVersion;
+}
+
+TEST_F(LdrSecurity, CommonControlsComeFromTheSideBySideStore) {
+    // The application manifest's dependency on version 6 of the common controls, in an
+    // activation context of its own: the lazy import then loads the side-by-side copy
+    // under the Windows directory, still no planted one.
+    const std::wstring wstrManifest = m_wstrApp + L"\\comctl6.manifest";
+    const char szManifest[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\n"
+        "  <assemblyIdentity type=\"win32\" name=\"ldr-image.exe\" version=\"1.0.0.0\"/>\n"
+        "  <dependency><dependentAssembly>\n"
+        "    <assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"\n"
+        "                      processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>\n"
+        "  </dependentAssembly></dependency>\n"
+        "</assembly>\n";
+    HANDLE h = CreateFileW(wstrManifest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD cb = 0;
+    EXPECT_TRUE(WriteFile(h, szManifest, sizeof(szManifest) - 1, &cb, nullptr));
+    CloseHandle(h);
+
+    const std::wstring wstrArgs = L"--manifest \"" + wstrManifest + L"\"";
+    RunResult Res = runApp(L"ldr-image.exe", wstrArgs.c_str());
+    ASSERT_EQ(Res.uExit, 0u) << Res.strOut;
+    expectNoMarkers();
+    wchar_t wszWinDir[MAX_PATH];
+    const std::string strWinSxS =
+        lower(toUtf8(std::wstring(wszWinDir, GetWindowsDirectoryW(wszWinDir, MAX_PATH)))) + "\\winsxs\\";
+    const size_t off = Res.strOut.find("comctl32=");
+    ASSERT_NE(off, std::string::npos) << Res.strOut;
+    const std::string strComCtl = lower(Res.strOut.substr(off, Res.strOut.find('\n', off) - off));
+    EXPECT_EQ(strComCtl.rfind("comctl32=" + strWinSxS, 0), 0u) << strComCtl;
+    EXPECT_NE(strComCtl.find("common-controls"), std::string::npos) << strComCtl;
+    EXPECT_NE(strComCtl.find("_6."), std::string::npos) << strComCtl;
 }
 
 TEST_F(LdrSecurity, StartupLoadsNoPlantedLibrary) {

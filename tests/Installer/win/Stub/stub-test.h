@@ -4,12 +4,15 @@
 #pragma once
 
 #include "stream-capture.h"
+#include <olma/mem.h>
 #include <olma/string.h>
 #include <olma/utf16.h>
 #include "TeskStub.h"
 #include "TeskStubPlatform.h"
 #include "common/path/internal-path.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,12 +57,79 @@ protected:
         g_StubPlatform.pfnMessageBoxA = recordBoxA;
     }
 
+    /** What a call wrote on the standard streams and the boxes it showed (recorded when
+     *  recordBoxes() is in effect). */
+    struct Output {
+        std::string strOut;
+        std::string strErr;
+        std::vector<Box> Boxes;
+        bool nothingShown() const { return strOut.empty() && strErr.empty() && Boxes.empty(); }
+    };
+    /** Runs fn with standard output and error captured in fresh files and checks that it
+     *  leaves no runtime memory behind (counted once the streams are closed again). */
+    template <typename Fn> Output captureCall(Fn fn) {
+        finish("err");
+        s_Boxes.clear();
+        const size_t cBlocks = RTMemTestOutstanding();
+        captureStd();
+        fn();
+        Output Res;
+        Res.strErr = finish("err");
+        Res.strOut = readFile("out");
+        Res.Boxes = s_Boxes;
+        EXPECT_EQ(RTMemTestOutstanding(), cBlocks) << "runtime memory left behind";
+        return Res;
+    }
+    /** InstallPackage's result with what it showed. */
+    struct InstallOutcome : Output {
+        int rc = -1;
+    };
+    InstallOutcome install(const std::string &strPackage, const char *pszParameters, const char *pszLogFile) {
+        InstallOutcome Res;
+        static_cast<Output &>(Res) =
+            captureCall([&] { Res.rc = InstallPackage(strPackage.c_str(), pszParameters, pszLogFile); });
+        return Res;
+    }
+    /** A text as a silent error puts it on standard error: the program name and "error: "
+     *  before each of its lines, every line ended by the stream's CR LF. */
+    static std::string errorLines(const std::string &strText) {
+        std::string strLines;
+        for (size_t off = 0; off < strText.size();) {
+            size_t offEnd = strText.find('\n', off);
+            if (offEnd == std::string::npos)
+                offEnd = strText.size();
+            strLines += "TeskStub.exe: error: " + strText.substr(off, offEnd - off) + "\r\n";
+            off = offEnd + 1;
+        }
+        return strLines;
+    }
+    /** printf into a string: how recording doubles write down a call. */
+    static std::string callText(const char *pszFormat, ...) {
+        char sz[1024];
+        va_list args;
+        va_start(args, pszFormat);
+        vsnprintf(sz, sizeof(sz), pszFormat, args);
+        va_end(args);
+        return sz;
+    }
+
+    /** UTF-16 to UTF-8 without the runtime's heap, so that doubles called while an
+     *  allocation is made to fail neither fail themselves nor shift the count. */
     static std::string toUtf8(const RTUTF16 *pwsz) {
         std::string str;
-        char *psz = nullptr;
-        if (pwsz && RTUtf16ToUtf8Ex(pwsz, RTSTR_MAX, &psz, 0, nullptr, RTSTR_TAG) == 0) {
-            str = psz;
-            RTStrFree(psz);
+        for (; pwsz && *pwsz; pwsz++) {
+            uint32_t uc = *pwsz;
+            if (uc >= 0xd800 && uc < 0xdc00 && pwsz[1] >= 0xdc00 && pwsz[1] < 0xe000)
+                uc = 0x10000 + ((uc - 0xd800) << 10) + (*++pwsz - 0xdc00);
+            if (uc < 0x80)
+                str += (char)uc;
+            else if (uc < 0x800)
+                str += {(char)(0xc0 | uc >> 6), (char)(0x80 | (uc & 0x3f))};
+            else if (uc < 0x10000)
+                str += {(char)(0xe0 | uc >> 12), (char)(0x80 | (uc >> 6 & 0x3f)), (char)(0x80 | (uc & 0x3f))};
+            else
+                str += {(char)(0xf0 | uc >> 18), (char)(0x80 | (uc >> 12 & 0x3f)), (char)(0x80 | (uc >> 6 & 0x3f)),
+                        (char)(0x80 | (uc & 0x3f))};
         }
         return str;
     }
