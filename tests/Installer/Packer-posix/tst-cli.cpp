@@ -13,12 +13,21 @@ protected:
         m_strPackage = work("product.msi");
         writeBytes(m_strPackage, "package bytes");
     }
-    /** Runs and checks that nothing was added to the work directory. */
-    CliResult runNothingWritten(const std::vector<std::string> &Args) {
-        const size_t cBefore = workEntries();
-        CliResult Res = runCli(Args);
-        EXPECT_EQ(workEntries(), cBefore);
-        return Res;
+    struct Case {
+        std::vector<std::string> Args;
+        std::string strErr;
+    };
+    /** Each command line fails with the exit code and its message, and writes nothing. */
+    void expectFailures(const std::vector<Case> &Cases, int rcExit) {
+        for (const Case &c : Cases) {
+            SCOPED_TRACE(c.strErr);
+            const size_t cBefore = workEntries();
+            const CliResult Res = runCli(c.Args);
+            EXPECT_EQ(workEntries(), cBefore);
+            EXPECT_EQ(Res.rcExit, rcExit);
+            EXPECT_EQ(Res.strErr, "teskpack: error: " + c.strErr + "\r\n");
+            EXPECT_EQ(Res.strOut, "");
+        }
     }
     std::vector<std::string> packArgs(std::vector<std::string> Extra) {
         std::vector<std::string> Args = {"--stub", fixturePath("reloc.exe"), "--output", work("out.exe")};
@@ -63,31 +72,22 @@ std::string header(uint32_t uArch, const char *pszResource, const std::string &s
 } // namespace
 
 TEST_F(CliTest, SyntaxErrors) {
-    struct Case {
-        std::vector<std::string> Args;
-        std::string strErr;
-    };
     const std::string strStub = fixturePath("reloc.exe");
-    const Case aCases[] = {
-        {{}, "--stub and --output are required (or --list); see --help"},
-        {{"--stub", strStub}, "--stub and --output are required (or --list); see --help"},
-        {{"--bogus"}, "Unknown option: '--bogus'"},
-        {{"extra"}, "Invalid parameter: extra"},
-        {{"--stub", strStub, "-s", strStub}, "--stub is given more than once"},
-        {{"--output", ""}, "--output needs a non-empty value"},
-        {{"--certificate", ""}, "--certificate needs a non-empty value"},
-        {{"--package", "amd64"}, "--package amd64: expected ARCH:PATH[=NAME] with ARCH all, x86 or amd64"},
-        {{"--package", "arm64:x.msi"}, "--package arm64:x.msi: unknown architecture 'arm64' (all, x86 or amd64)"},
-        {{"--package", "amd64:=x.msi"}, "--package amd64:=x.msi: the package path is missing"},
-        {{"--list", strStub, "--stub", strStub}, "--list takes no other options"},
-    };
-    for (const Case &c : aCases) {
-        SCOPED_TRACE(c.strErr);
-        const CliResult Res = runNothingWritten(c.Args);
-        EXPECT_EQ(Res.rcExit, 2);
-        EXPECT_EQ(Res.strErr, "teskpack: error: " + c.strErr + "\r\n");
-        EXPECT_EQ(Res.strOut, "");
-    }
+    expectFailures(
+        {
+            {{}, "--stub and --output are required (or --list); see --help"},
+            {{"--stub", strStub}, "--stub and --output are required (or --list); see --help"},
+            {{"--bogus"}, "Unknown option: '--bogus'"},
+            {{"extra"}, "Invalid parameter: extra"},
+            {{"--stub", strStub, "-s", strStub}, "--stub is given more than once"},
+            {{"--output", ""}, "--output needs a non-empty value"},
+            {{"--certificate", ""}, "--certificate needs a non-empty value"},
+            {{"--package", "amd64"}, "--package amd64: expected ARCH:PATH[=NAME] with ARCH all, x86 or amd64"},
+            {{"--package", "arm64:x.msi"}, "--package arm64:x.msi: unknown architecture 'arm64' (all, x86 or amd64)"},
+            {{"--package", "amd64:=x.msi"}, "--package amd64:=x.msi: the package path is missing"},
+            {{"--list", strStub, "--stub", strStub}, "--list takes no other options"},
+        },
+        2);
 }
 
 TEST_F(CliTest, InputErrorsNameTheInput) {
@@ -120,54 +120,45 @@ TEST_F(CliTest, InputErrorsNameTheInput) {
         TooManyCertificates.push_back(PACKER_SAMPLE_CERTIFICATE);
     }
     const std::string strMissing = work("missing.msi");
-    struct Case {
-        std::vector<std::string> Args;
-        std::string strErr;
-    };
-    const Case aCases[] = {
-        {packArgs({"-p", "amd64:" + strMissing}), "Cannot open package '" + strMissing + "': ERR_FILE_NOT_FOUND"},
-        {packArgs({"-p", "amd64:" + strDir}), "Cannot open package '" + strDir + "': ERR_IS_A_DIRECTORY"},
-        {packArgs({"-p", "amd64:" + strEmpty}), "Package '" + strEmpty + "' is empty"},
-        {packArgs({"-p", "amd64:" + m_strPackage + "=con.msi"}),
-         "Package name 'con.msi' (--package amd64:" + m_strPackage + "=con.msi) is a reserved device name"},
-        {packArgs({"-p", "x86:" + m_strPackage + "=setup.exe"}),
-         "Package name 'setup.exe' (--package x86:" + m_strPackage +
-             "=setup.exe) does not end in \".msi\" or \".cab\""},
-        {packArgs({"-p", "x86:" + m_strPackage + "="}),
-         "Package name '' (--package x86:" + m_strPackage + "=) is empty"},
-        {packArgs({"-p", "x86:" + m_strPackage + "=" + std::string(220, 'n') + ".msi"}),
-         "Package name '" + std::string(220, 'n') + ".msi' (--package x86:" + m_strPackage + "=" +
-             std::string(220, 'n') + ".msi) is longer than the 223 bytes a package header holds"},
-        {packArgs({"-p", "amd64:" + m_strPackage, "-p", "x86:" + m_strPackage + "=PRODUCT.MSI"}),
-         "Packages amd64:" + m_strPackage + " and x86:" + m_strPackage +
-             "=PRODUCT.MSI have the same name 'PRODUCT.MSI' (names are compared ignoring case)"},
-        {packArgs(TooManyPackages), "Too many packages: 256 (an installer carries at most 255)"},
-        {packArgs({"-c", strMissing}), "Cannot open certificate '" + strMissing + "': ERR_FILE_NOT_FOUND"},
-        {packArgs({"-c", strBadCert}),
-         "Certificate '" + strBadCert + "' is not an X.509 certificate in DER or PEM form"},
-        {packArgs(TooManyCertificates), "Too many certificates: 17 (an installer carries at most 16)"},
-        {packArgs({"-i", strBadIcon}), "Icon '" + strBadIcon + "' is not an icon file (image 0 is damaged)"},
-        {packArgs({"-i", m_strPackage}), "Icon '" + m_strPackage + "' is not an icon file"},
-        {{"-s", strMissing, "-o", work("out.exe")}, "Cannot open stub '" + strMissing + "': ERR_FILE_NOT_FOUND"},
-        {{"-s", strText, "-o", work("out.exe")}, "The stub '" + strText + "' is not a PE image (no MZ signature)"},
-        {{"-s", strSigned, "-o", work("out.exe")},
-         "The stub '" + strSigned + "' is signed (pack the stub first, then sign the installer)"},
-        {{"-s", fixturePath("debug.exe"), "-o", work("out.exe")},
-         "The stub '" + fixturePath("debug.exe") +
-             "' carries a COFF symbol table behind its sections (link it stripped)"},
-        {{"-s", fixturePath("norsrc.exe"), "-o", work("out.exe")},
-         "The stub '" + fixturePath("norsrc.exe") + "' has no resource section (.rsrc)"},
-        {{"-s", fixturePath("reloc.exe"), "-o", strDir}, "The output '" + strDir + "' is a directory"},
-        {{"-s", fixturePath("reloc.exe"), "-o", work("no/such/dir/out.exe")},
-         "Cannot create a file beside '" + work("no/such/dir/out.exe") + "': ERR_PATH_NOT_FOUND"},
-    };
-    for (const Case &c : aCases) {
-        SCOPED_TRACE(c.strErr);
-        const CliResult Res = runNothingWritten(c.Args);
-        EXPECT_EQ(Res.rcExit, 1);
-        EXPECT_EQ(Res.strErr, "teskpack: error: " + c.strErr + "\r\n");
-        EXPECT_EQ(Res.strOut, "");
-    }
+    expectFailures(
+        {
+            {packArgs({"-p", "amd64:" + strMissing}), "Cannot open package '" + strMissing + "': ERR_FILE_NOT_FOUND"},
+            {packArgs({"-p", "amd64:" + strDir}), "Cannot open package '" + strDir + "': ERR_IS_A_DIRECTORY"},
+            {packArgs({"-p", "amd64:" + strEmpty}), "Package '" + strEmpty + "' is empty"},
+            {packArgs({"-p", "amd64:" + m_strPackage + "=con.msi"}),
+             "Package name 'con.msi' (--package amd64:" + m_strPackage + "=con.msi) is a reserved device name"},
+            {packArgs({"-p", "x86:" + m_strPackage + "=setup.exe"}),
+             "Package name 'setup.exe' (--package x86:" + m_strPackage +
+                 "=setup.exe) does not end in \".msi\" or \".cab\""},
+            {packArgs({"-p", "x86:" + m_strPackage + "="}),
+             "Package name '' (--package x86:" + m_strPackage + "=) is empty"},
+            {packArgs({"-p", "x86:" + m_strPackage + "=" + std::string(220, 'n') + ".msi"}),
+             "Package name '" + std::string(220, 'n') + ".msi' (--package x86:" + m_strPackage + "=" +
+                 std::string(220, 'n') + ".msi) is longer than the 223 bytes a package header holds"},
+            {packArgs({"-p", "amd64:" + m_strPackage, "-p", "x86:" + m_strPackage + "=PRODUCT.MSI"}),
+             "Packages amd64:" + m_strPackage + " and x86:" + m_strPackage +
+                 "=PRODUCT.MSI have the same name 'PRODUCT.MSI' (names are compared ignoring case)"},
+            {packArgs(TooManyPackages), "Too many packages: 256 (an installer carries at most 255)"},
+            {packArgs({"-c", strMissing}), "Cannot open certificate '" + strMissing + "': ERR_FILE_NOT_FOUND"},
+            {packArgs({"-c", strBadCert}),
+             "Certificate '" + strBadCert + "' is not an X.509 certificate in DER or PEM form"},
+            {packArgs(TooManyCertificates), "Too many certificates: 17 (an installer carries at most 16)"},
+            {packArgs({"-i", strBadIcon}), "Icon '" + strBadIcon + "' is not an icon file (image 0 is damaged)"},
+            {packArgs({"-i", m_strPackage}), "Icon '" + m_strPackage + "' is not an icon file"},
+            {{"-s", strMissing, "-o", work("out.exe")}, "Cannot open stub '" + strMissing + "': ERR_FILE_NOT_FOUND"},
+            {{"-s", strText, "-o", work("out.exe")}, "The stub '" + strText + "' is not a PE image (no MZ signature)"},
+            {{"-s", strSigned, "-o", work("out.exe")},
+             "The stub '" + strSigned + "' is signed (pack the stub first, then sign the installer)"},
+            {{"-s", fixturePath("debug.exe"), "-o", work("out.exe")},
+             "The stub '" + fixturePath("debug.exe") +
+                 "' carries a COFF symbol table behind its sections (link it stripped)"},
+            {{"-s", fixturePath("norsrc.exe"), "-o", work("out.exe")},
+             "The stub '" + fixturePath("norsrc.exe") + "' has no resource section (.rsrc)"},
+            {{"-s", fixturePath("reloc.exe"), "-o", strDir}, "The output '" + strDir + "' is a directory"},
+            {{"-s", fixturePath("reloc.exe"), "-o", work("no/such/dir/out.exe")},
+             "Cannot create a file beside '" + work("no/such/dir/out.exe") + "': ERR_PATH_NOT_FOUND"},
+        },
+        1);
 }
 
 TEST_F(CliTest, HelpAndVersion) {
