@@ -98,7 +98,7 @@ int readSmallFile(const std::string &strPath, uint64_t cbMax, const char *pszWha
     if (RT_FAILURE(rc))
         return fail(pstrError, rc, "Cannot open %s '%s': %Rrc", pszWhat, strPath.c_str(), rc);
     if (pFile->size() > cbMax)
-        return fail(pstrError, ERR_FILE_TOO_BIG, "The %s '%s' is too large for one (%RU64 bytes)", pszWhat,
+        return fail(pstrError, ERR_FILE_TOO_BIG, "The %s file '%s' is too large (%RU64 bytes)", pszWhat,
                     strPath.c_str(), pFile->size());
     rc = pFile->readAll(pBytes);
     if (RT_FAILURE(rc))

@@ -98,6 +98,8 @@ TEST_F(CliTest, InputErrorsNameTheInput) {
     writeBytes(strEmpty, "");
     writeBytes(strText, "A text file, long enough to hold the headers of a program but not one at all.");
     writeBytes(strBadCert, "not a certificate");
+    const std::string strHuge = work("huge.pem");
+    writeBytes(strHuge, std::string(1024 * 1024 + 1, '-'));
     writeBytes(strBadIcon, std::string("\0\0\1\0\1\0", 6) + std::string(16, '\x7f'));
     {
         // The fixture with a certificate table, as a signing tool leaves it.
@@ -143,6 +145,7 @@ TEST_F(CliTest, InputErrorsNameTheInput) {
             {packArgs({"-c", strBadCert}),
              "Certificate '" + strBadCert + "' is not an X.509 certificate in DER or PEM form"},
             {packArgs(TooManyCertificates), "Too many certificates: 17 (an installer carries at most 16)"},
+            {packArgs({"-c", strHuge}), "The certificate file '" + strHuge + "' is too large (1048577 bytes)"},
             {packArgs({"-i", strBadIcon}), "Icon '" + strBadIcon + "' is not an icon file (image 0 is damaged)"},
             {packArgs({"-i", m_strPackage}), "Icon '" + m_strPackage + "' is not an icon file"},
             {{"-s", strMissing, "-o", work("out.exe")}, "Cannot open stub '" + strMissing + "': ERR_FILE_NOT_FOUND"},
