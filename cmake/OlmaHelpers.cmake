@@ -1,5 +1,9 @@
 # Compiler settings shared by every runtime and installer target.
 
+# The installer's version (bootstrapper and packer).
+set(TESKSTUB_VERSION_DEFINITIONS TESKSTUB_VERSION_MAJOR=1 TESKSTUB_VERSION_MINOR=0 TESKSTUB_VERSION_BUILD=0
+    TESKSTUB_REVISION=1)
+
 # Flags for runtime code: no exceptions, no RTTI, warnings on.
 set(OLMA_RUNTIME_CXX_FLAGS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter
     -Wno-missing-field-initializers)

@@ -1,5 +1,6 @@
-# Installs the public headers, the runtime library and a CMake package config, so
-# that another project can find_package(Olma CONFIG REQUIRED) and link Olma::Runtime.
+# Installs the public headers, the runtime library, the packer (and on Windows the stub)
+# and a CMake package config, so that another project can find_package(Olma CONFIG
+# REQUIRED), link Olma::Runtime and pack installers with teskstub_add_installer.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -11,4 +12,4 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OlmaConfig.cmake.in
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/OlmaConfigVersion.cmake
     COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OlmaConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/OlmaConfigVersion.cmake
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Olma)
+    ${PROJECT_SOURCE_DIR}/cmake/TeskPack.cmake DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Olma)

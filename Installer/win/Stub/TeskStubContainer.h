@@ -47,3 +47,31 @@ constexpr unsigned PACKAGE_MAX_COUNT = 255;
 /** Certificates "CERT_00", "CERT_01", ... are read up to the first missing one, at
  *  most this many. */
 constexpr unsigned PACKAGE_MAX_CERTIFICATES = 16;
+
+/** Why a package file name cannot be used; None when it can. */
+enum class PackageNameFault {
+    None = 0,
+    Empty,
+    /** No terminator within the header's field (longer than the field less one byte). */
+    TooLong,
+    BadEncoding,
+    /** A path separator, wildcard, colon, quote, angle bracket, bar or control character. */
+    BadCharacter,
+    /** "." or "..". */
+    DotName,
+    /** Windows drops a trailing dot or blank, so the file would get another name. */
+    TrailingDotOrBlank,
+    /** CON, PRN, AUX, NUL, COM0-9, LPT0-9 (also with a suffix): a device, not a file. */
+    ReservedDevice,
+    /** The installer only knows how to handle ".msi" and ".cab" packages. */
+    BadSuffix,
+};
+/**
+ * Checks a package's file name before it is joined to a directory: a plain file name
+ * that Windows stores under exactly that name, valid UTF-8, NUL-terminated within the
+ * cbField bytes of a header field, with a ".msi" or ".cab" suffix (ASCII case ignored).
+ * Reads at most cbField bytes.
+ */
+PackageNameFault CheckPackageFileName(const char *pszName, size_t cbField);
+/** What is wrong, as the end of a sentence about the name ("is empty"). */
+const char *PackageNameFaultText(PackageNameFault enmFault);

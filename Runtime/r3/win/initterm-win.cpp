@@ -43,6 +43,10 @@ PFNRTSTAGEFN *rtInitTableXtEnd() {
 
 #if !defined(RT_NO_CRT)
 #include <cstdlib>
+/** Nothing in a program refers to this file, so the linker would leave it (and the exit
+ *  handler below) out of programs on the C runtime, and their buffered stream output
+ *  would be lost at exit; the runtime's link options name this symbol to keep it in. */
+extern "C" const char g_rtCrtTerminatorsAnchor = 0;
 namespace {
 void rtCrtAtExit() {
     rtExitHandlersRun();
