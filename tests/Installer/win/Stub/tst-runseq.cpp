@@ -11,6 +11,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+/** Sets (or with null removes) an environment variable for the runtime to read. */
+void setEnv(const char *pszName, const char *pszValue) {
+#ifdef _WIN32
+    _putenv_s(pszName, pszValue ? pszValue : "");
+#else
+    if (pszValue)
+        setenv(pszName, pszValue, 1);
+    else
+        unsetenv(pszName);
+#endif
+}
+
 /** A call of the engine's install function and the package's bytes at that moment. */
 struct Install {
     std::string strPackage;
@@ -28,7 +40,7 @@ protected:
         const char *psz = getenv("OLMA_TMPDIR");
         m_strSavedTmp = psz ? psz : "";
         m_fHadTmp = psz != nullptr;
-        setenv("OLMA_TMPDIR", path("tmp").c_str(), 1);
+        setEnv("OLMA_TMPDIR", path("tmp").c_str());
 
         s_Installs.clear();
         s_Results.clear();
@@ -93,10 +105,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(s_cMutexOpen, 0) << "mutex left open";
         EXPECT_EQ(s_cConsole, 0) << "console left attached";
-        if (m_fHadTmp)
-            setenv("OLMA_TMPDIR", m_strSavedTmp.c_str(), 1);
-        else
-            unsetenv("OLMA_TMPDIR");
+        setEnv("OLMA_TMPDIR", m_fHadTmp ? m_strSavedTmp.c_str() : nullptr);
         StubTest::TearDown();
     }
 
@@ -402,7 +411,7 @@ TEST_F(RunTest, EarlyEnds) {
     EXPECT_TRUE(s_Installs.empty());
 
     // No temporary directory to be had.
-    setenv("OLMA_TMPDIR", path("tmp/missing").c_str(), 1);
+    setEnv("OLMA_TMPDIR", path("tmp/missing").c_str());
     EXPECT_EQ(run({"-s"}), 1);
     EXPECT_EQ(m_Out.strErr.substr(0, 55), "TeskStub.exe: error: Failed to create extraction path: ") << m_Out.strErr;
 }
