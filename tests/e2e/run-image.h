@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace e2e {
 struct RunResult {
@@ -36,8 +39,40 @@ inline void drain(HANDLE h, std::string *pstr) {
         pstr->append(ach, cb);
 }
 
-// Runs an image from the test directory with the UTF-8 command line given.
-inline RunResult run(const wchar_t *pwszImage, const std::string &strCmdLine) {
+/** How a child is started besides its command line. */
+struct RunOptions {
+    /** Its current directory; empty: this process's. */
+    std::wstring wstrCwd;
+    /** CreateProcessW creation flags (DETACHED_PROCESS starts it without a console, as
+     *  the desktop starts a windowed program). */
+    DWORD fCreationFlags = 0;
+    /** Environment variables set (or, with an empty value, removed) for the child. */
+    std::vector<std::pair<std::wstring, std::wstring>> Env;
+    DWORD cMsTimeout = 120000;
+};
+
+/** Sets this process's environment for a child and puts it back afterwards. */
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const std::vector<std::pair<std::wstring, std::wstring>> &Env) {
+        for (const auto &[wstrName, wstrValue] : Env) {
+            wchar_t wsz[32768];
+            const DWORD cwc = GetEnvironmentVariableW(wstrName.c_str(), wsz, 32768);
+            m_Saved.push_back({wstrName, cwc ? std::optional<std::wstring>(std::wstring(wsz, cwc)) : std::nullopt});
+            SetEnvironmentVariableW(wstrName.c_str(), wstrValue.empty() ? nullptr : wstrValue.c_str());
+        }
+    }
+    ~ScopedEnv() {
+        for (auto it = m_Saved.rbegin(); it != m_Saved.rend(); ++it)
+            SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> m_Saved;
+};
+
+/** Runs the image at a full path with the UTF-8 command line given. */
+inline RunResult runPath(const std::wstring &wstrApp, const std::string &strCmdLine, const RunOptions &Opts = {}) {
     RunResult Res;
     SECURITY_ATTRIBUTES Sa = {sizeof(Sa), nullptr, TRUE};
     HANDLE hOutRd, hOutWr, hErrRd, hErrWr;
@@ -52,16 +87,20 @@ inline RunResult run(const wchar_t *pwszImage, const std::string &strCmdLine) {
     Si.hStdOutput = hOutWr;
     Si.hStdError = hErrWr;
     PROCESS_INFORMATION Pi = {};
-    std::wstring wstrApp = imageDir() + pwszImage;
     std::wstring wstrCmd = utf8ToWide(strCmdLine);
-    BOOL fOk = CreateProcessW(wstrApp.c_str(), wstrCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &Si, &Pi);
+    BOOL fOk;
+    {
+        ScopedEnv Env(Opts.Env);
+        fOk = CreateProcessW(wstrApp.c_str(), wstrCmd.data(), nullptr, nullptr, TRUE, Opts.fCreationFlags, nullptr,
+                             Opts.wstrCwd.empty() ? nullptr : Opts.wstrCwd.c_str(), &Si, &Pi);
+    }
     CloseHandle(hOutWr);
     CloseHandle(hErrWr);
     EXPECT_TRUE(fOk) << "CreateProcessW failed: " << GetLastError();
     std::thread ThrdOut(drain, hOutRd, &Res.strOut);
     std::thread ThrdErr(drain, hErrRd, &Res.strErr);
     if (fOk) {
-        EXPECT_EQ(WaitForSingleObject(Pi.hProcess, 120000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(Pi.hProcess, Opts.cMsTimeout), WAIT_OBJECT_0);
         GetExitCodeProcess(Pi.hProcess, &Res.uExit);
         CloseHandle(Pi.hProcess);
         CloseHandle(Pi.hThread);
@@ -71,6 +110,11 @@ inline RunResult run(const wchar_t *pwszImage, const std::string &strCmdLine) {
     CloseHandle(hOutRd);
     CloseHandle(hErrRd);
     return Res;
+}
+
+// Runs an image from the test directory with the UTF-8 command line given.
+inline RunResult run(const wchar_t *pwszImage, const std::string &strCmdLine, const RunOptions &Opts = {}) {
+    return runPath(imageDir() + pwszImage, strCmdLine, Opts);
 }
 
 } // namespace e2e

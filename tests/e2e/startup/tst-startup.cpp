@@ -87,9 +87,10 @@ TEST(StartupImage, SmashedStackEndsInTheCookieReport) {
     EXPECT_EQ(Res.strOut.find("terminator"), std::string::npos);
 }
 
-TEST(Bootstrapper, RunsThroughStartupAndSaysNothing) {
+TEST(Bootstrapper, RunsThroughStartupToItsMissingManifest) {
+    // The bare stub carries no packages: the run gets as far as the manifest.
     RunResult Res = run(L"TeskStub.exe", "TeskStub.exe --silent");
     EXPECT_EQ(Res.strOut, "");
-    EXPECT_EQ(Res.strErr, "");
-    EXPECT_EQ(Res.uExit, 0u);
+    EXPECT_EQ(Res.strErr, "TeskStub.exe: error: Internal package error: Manifest not found (ERR_IO_GEN_FAILURE)\r\n");
+    EXPECT_EQ(Res.uExit, 1u);
 }

@@ -55,6 +55,11 @@ protected:
         g_StubPlatform.pfnMsiSetInternalUI = [](uint32_t) -> uint32_t { return 5; };
         g_StubPlatform.pfnInitCommonControls = [](uint32_t) {};
         g_StubPlatform.pfnMsiEnableLog = enableLog;
+        // Results get no text from the system: the messages carry the number.
+        g_StubPlatform.pfnFormatMessage = [](uint32_t, StubHandle, uint32_t, uint32_t, RTUTF16 **) -> uint32_t {
+            return 0;
+        };
+        g_StubPlatform.pfnLoadMessageModule = [](const RTUTF16 *) -> StubHandle { return 0; };
         g_StubPlatform.pfnMsiInstallProduct = installProduct;
         g_StubPlatform.pfnCertCreateCertificateContext = [](uint32_t, const void *pv, uint32_t cb) -> void * {
             s_Certs.emplace_back((const char *)pv, cb);
@@ -150,7 +155,7 @@ protected:
         Rec.strContent.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
         s_Installs.push_back(Rec);
         if (!s_strWriteLog.empty())
-            std::ofstream(fromUtf8(s_strWriteLog)) << "engine log\n";
+            std::ofstream(fromUtf8(s_strWriteLog), std::ios::binary) << "engine log\n";
         if (s_Results.empty())
             return 0;
         const uint32_t uResult = s_Results.front();
@@ -302,7 +307,7 @@ TEST_F(RunTest, ExistingPathIsUsedAndKept) {
     writeFile("mine/p.msi", "an older copy");
     EXPECT_EQ(run({"-s", "--path", path("mine")}), 0);
     ASSERT_EQ(s_Installs.size(), 1u);
-    EXPECT_EQ(s_Installs[0].strPackage, path("mine/p.msi"));
+    EXPECT_EQ(s_Installs[0].strPackage, path("mine") + kSlash + "p.msi");
     EXPECT_EQ(s_Installs[0].strContent, payload(33, 1)); // replaced
     EXPECT_EQ(entries("mine"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
@@ -322,7 +327,7 @@ TEST_F(RunTest, Logging) {
     ASSERT_EQ(s_LogFiles.size(), 1u);
     ASSERT_EQ(entries("tmp").size(), 1u);
     const std::string strDir = "tmp/" + entries("tmp")[0];
-    EXPECT_EQ(s_LogFiles[0], path(strDir + "/TeskInstallLog.txt"));
+    EXPECT_EQ(s_LogFiles[0], path("tmp") + kSlash + entries("tmp")[0] + kSlash + "TeskInstallLog.txt");
     EXPECT_EQ(entries(strDir), std::vector<std::string>{"TeskInstallLog.txt"});
     // The directory is not empty, so its removal was retried to the end.
     EXPECT_EQ(s_Sleeps, (std::vector<uint32_t>{100, 3000, 3000, 3000}));
