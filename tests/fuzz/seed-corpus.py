@@ -96,7 +96,113 @@ IMAGE_PATTERNS = ["build/*/seed-images/*.exe", "build/*/bin/TeskStub.exe",
                   "build/*/tests/Installer/Packer-posix/fixtures/*.exe"]
 
 
+def resource_tree(resources, section_va):
+    """A resource section holding (type, name, language, data) entries, types and names
+    a number or an ASCII string, laid out as the packer does: directories, names, data
+    entries, data. Keys must be given in lookup order."""
+    def key_order(key):
+        return (0, key, 0) if isinstance(key, str) else (1, "", key)
+
+    types = {}
+    for type_key, name, language, data in resources:
+        types.setdefault(type_key, {}).setdefault(name, []).append((language, data))
+    type_keys = sorted(types, key=key_order)
+    names = [(t, n) for t in type_keys for n in sorted(types[t], key=key_order)]
+    off = 16 + 8 * len(type_keys)
+    type_dirs = {}
+    for t in type_keys:
+        type_dirs[t] = off
+        off += 16 + 8 * len(types[t])
+    name_dirs = {}
+    for t, n in names:
+        name_dirs[(t, n)] = off
+        off += 16 + 8 * len(types[t][n])
+    strings = {}
+    for key in [t for t in type_keys] + [n for _, n in names]:
+        if isinstance(key, str) and key not in strings:
+            strings[key] = off
+            off += 2 + 2 * len(key)
+    off = (off + 7) & ~7
+    entries = off
+    leaves = [(t, n, language, data) for t, n in names for language, data in types[t][n]]
+    off += 16 * len(leaves)
+    data_offsets = []
+    for leaf in leaves:
+        off = (off + 7) & ~7
+        data_offsets.append(off)
+        off += len(leaf[3])
+    tree = bytearray(off)
+
+    def directory(at, keys, targets):
+        named = sum(isinstance(k, str) for k in keys)
+        struct.pack_into("<HH", tree, at + 12, named, len(keys) - named)
+        for i, (k, target) in enumerate(zip(keys, targets)):
+            first = 0x80000000 | strings[k] if isinstance(k, str) else k
+            struct.pack_into("<II", tree, at + 16 + 8 * i, first, target)
+
+    directory(0, type_keys, [0x80000000 | type_dirs[t] for t in type_keys])
+    index = 0
+    for t in type_keys:
+        name_keys = sorted(types[t], key=key_order)
+        directory(type_dirs[t], name_keys, [0x80000000 | name_dirs[(t, n)] for n in name_keys])
+        for n in name_keys:
+            languages = [language for language, _ in types[t][n]]
+            directory(name_dirs[(t, n)], languages, [entries + 16 * (index + i) for i in range(len(languages))])
+            index += len(languages)
+    for key, at in strings.items():
+        struct.pack_into("<H", tree, at, len(key))
+        tree[at + 2:at + 2 + 2 * len(key)] = key.encode("utf-16-le")
+    for i, leaf in enumerate(leaves):
+        struct.pack_into("<II", tree, entries + 16 * i, section_va + data_offsets[i], len(leaf[3]))
+        tree[data_offsets[i]:data_offsets[i] + len(leaf[3])] = leaf[3]
+    return bytes(tree)
+
+
+def small_image(pe32_plus, with_reloc, resources):
+    """A PE executable of a few sectors: headers, .rsrc with the resources and maybe a
+    .reloc behind it. Small seeds let the fuzzer reach the header fields often."""
+    file_align, section_align = 0x200, 0x1000
+    rsrc = resource_tree(resources, section_align)
+    sections = [(b".rsrc", rsrc)]
+    if with_reloc:
+        sections.append((b".reloc", struct.pack("<IIHH", 0x1000, 12, 0xa010, 0)))
+    optional_size = 240 if pe32_plus else 224
+    headers = bytearray(file_align)
+    headers[0:2] = b"MZ"
+    struct.pack_into("<I", headers, 0x3c, 0x40)
+    headers[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", headers, 0x44, 0x8664 if pe32_plus else 0x14c, len(sections), 0, 0, 0,
+                     optional_size, 0x22 if pe32_plus else 0x102)
+    opt = 0x58
+    struct.pack_into("<H", headers, opt, 0x20b if pe32_plus else 0x10b)
+    struct.pack_into("<II", headers, opt + 32, section_align, file_align)
+    struct.pack_into("<H", headers, opt + 48, 6)  # subsystem version
+    struct.pack_into("<I", headers, opt + 60, file_align)  # SizeOfHeaders
+    dirs = opt + (112 if pe32_plus else 96)
+    struct.pack_into("<I", headers, dirs - 4, 16)
+    body = b""
+    va = section_align
+    for i, (name, data) in enumerate(sections):
+        raw = data.ljust((len(data) + file_align - 1) // file_align * file_align, b"\0")
+        struct.pack_into("<8sIIII", headers, opt + optional_size + 40 * i, name, len(data), va, len(raw),
+                         file_align + len(body))
+        struct.pack_into("<I", headers, opt + optional_size + 40 * i + 36, 0x40000040)
+        struct.pack_into("<II", headers, dirs + 8 * (2 if name == b".rsrc" else 5), va, len(data))
+        body += raw
+        va += (len(data) + section_align - 1) // section_align * section_align
+    struct.pack_into("<I", headers, opt + 56, va)  # SizeOfImage
+    return bytes(headers) + body
+
+
 def image_seeds():
+    container = [(10, "BIN_00", 0, b"package"), (10, "HDR_00", 0, (b"\1\0\0\0" + b"BIN_00".ljust(28, b"\0") + b"p.msi").ljust(256, b"\0")),
+                 (10, "MANIFEST", 0, b"TeskInstV1".ljust(15, b"\0") + b"\1")]
+    own = [("TYPE", 1, 0, b"named type"), (3, 1, 0, b"icon"), (10, 7, 0, b"neutral"), (10, 7, 0x409, b"English"),
+           (24, 1, 0, b"<assembly/>")]
+    yield small_image(True, True, own)
+    yield small_image(True, False, container + own)
+    yield small_image(False, True, container)
+    yield small_image(False, False, [(10, "EMPTY", 0, b"")])
     for pattern in IMAGE_PATTERNS:
         for path in sorted(glob.glob(os.path.join(TOP, pattern))):
             if os.path.getsize(path) <= MAX_IMAGE:
