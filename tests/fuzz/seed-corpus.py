@@ -158,12 +158,20 @@ def resource_tree(resources, section_va):
     return bytes(tree)
 
 
-def small_image(pe32_plus, with_reloc, resources):
-    """A PE executable of a few sectors: headers, .rsrc with the resources and maybe a
-    .reloc behind it. Small seeds let the fuzzer reach the header fields often."""
+def small_image(pe32_plus, with_reloc, resources, with_debug=False):
+    """A PE executable of a few sectors: maybe .rdata with a debug directory, .rsrc with
+    the resources and maybe a .reloc behind it. Small seeds let the fuzzer reach the
+    header fields often."""
     file_align, section_align = 0x200, 0x1000
-    rsrc = resource_tree(resources, section_align)
-    sections = [(b".rsrc", rsrc)]
+    sections = []
+    if with_debug:
+        # One CodeView entry, its data right behind it; the section is the first one, at
+        # the first section address and file offset.
+        codeview = b"RSDS" + bytes(16) + struct.pack("<I", 1) + b"seed.pdb\0"
+        sections.append((b".rdata", struct.pack("<IIHHIIII", 0, 0, 0, 0, 2, len(codeview), section_align + 28,
+                                                 file_align + 28) + codeview))
+    rsrc_va = section_align * (1 + len(sections))
+    sections.append((b".rsrc", resource_tree(resources, rsrc_va)))
     if with_reloc:
         sections.append((b".reloc", struct.pack("<IIHH", 0x1000, 12, 0xa010, 0)))
     optional_size = 240 if pe32_plus else 224
@@ -187,7 +195,8 @@ def small_image(pe32_plus, with_reloc, resources):
         struct.pack_into("<8sIIII", headers, opt + optional_size + 40 * i, name, len(data), va, len(raw),
                          file_align + len(body))
         struct.pack_into("<I", headers, opt + optional_size + 40 * i + 36, 0x40000040)
-        struct.pack_into("<II", headers, dirs + 8 * (2 if name == b".rsrc" else 5), va, len(data))
+        directory, size = {b".rdata": (6, 28), b".rsrc": (2, len(data)), b".reloc": (5, len(data))}[name]
+        struct.pack_into("<II", headers, dirs + 8 * directory, va, size)
         body += raw
         va += (len(data) + section_align - 1) // section_align * section_align
     struct.pack_into("<I", headers, opt + 56, va)  # SizeOfImage
@@ -203,6 +212,7 @@ def image_seeds():
     yield small_image(True, False, container + own)
     yield small_image(False, True, container)
     yield small_image(False, False, [(10, "EMPTY", 0, b"")])
+    yield small_image(True, True, container, with_debug=True)
     for pattern in IMAGE_PATTERNS:
         for path in sorted(glob.glob(os.path.join(TOP, pattern))):
             if os.path.getsize(path) <= MAX_IMAGE:
