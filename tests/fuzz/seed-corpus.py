@@ -93,6 +93,7 @@ def container_seeds():
 # Images larger than this make slow seeds; the fixtures are a few tens of kilobytes.
 MAX_IMAGE = 1 << 20
 IMAGE_PATTERNS = ["build/*/seed-images/*.exe", "build/*/bin/TeskStub.exe",
+                  "build/*/bin/BrindlecapSample.exe",
                   "build/*/tests/Installer/Packer-posix/fixtures/*.exe"]
 
 
