@@ -46,6 +46,14 @@ protected:
     std::vector<char *> m_Argv;
 };
 
+/** The arguments of a case, each cut to 40 characters, for the failure trace. */
+std::string argsTrace(const std::vector<std::string> &Args) {
+    std::string strTrace;
+    for (const std::string &s : Args)
+        strTrace += "[" + s.substr(0, 40) + "]";
+    return strTrace;
+}
+
 struct Expect {
     bool extractOnly = false;
     bool installCertificate = true;
@@ -105,10 +113,7 @@ TEST_F(CmdLineTest, OptionsSetTheSettings) {
         {{"-msilogfile:x.log", "-l"}, E([&](Expect &e) { e.msiLogFile = abs("x.log"), e.enableLogging = true; })},
     };
     for (const Case &c : aCases) {
-        std::string strTrace;
-        for (const std::string &s : c.Args)
-            strTrace += "[" + s.substr(0, 40) + "]";
-        SCOPED_TRACE(strTrace);
+        SCOPED_TRACE(argsTrace(c.Args));
         int rcExit = -1;
         EXPECT_TRUE(parse(c.Args, &rcExit));
         EXPECT_EQ(rcExit, 0);
@@ -153,10 +158,7 @@ TEST_F(CmdLineTest, SilentSyntaxErrors) {
          "Out of space for MSI parameters and properties"},
     };
     for (const Case &c : aCases) {
-        std::string strTrace;
-        for (const std::string &s : c.Args)
-            strTrace += "[" + s.substr(0, 40) + "]";
-        SCOPED_TRACE(strTrace);
+        SCOPED_TRACE(argsTrace(c.Args));
         int rcExit = -1;
         EXPECT_FALSE(parse(c.Args, &rcExit));
         EXPECT_EQ(rcExit, 2);
