@@ -42,20 +42,16 @@ void toHostSlashes(char *pszPath) {
 /** The single-instance mutex, held for the whole run. */
 class InstanceMutex {
 public:
-    /** False when another installer holds it; a mutex that cannot be created at all
-     *  does not stop the run. */
+    /** False when another installer holds it; a mutex that cannot be had at all does
+     *  not stop the run. */
     bool acquire() {
-        bool fAlreadyExists = false;
-        m_hMutex = g_StubPlatform.pfnCreateMutex(u"TeskStubInstaller", &fAlreadyExists);
-        if (m_hMutex && fAlreadyExists) {
-            release();
-            return false;
-        }
-        return true;
+        bool fHeldElsewhere = false;
+        m_hMutex = g_StubPlatform.pfnAcquireMutex(u"TeskStubInstaller", &fHeldElsewhere);
+        return !fHeldElsewhere;
     }
     void release() {
         if (m_hMutex)
-            g_StubPlatform.pfnCloseHandle(m_hMutex);
+            g_StubPlatform.pfnReleaseMutex(m_hMutex);
         m_hMutex = 0;
     }
 

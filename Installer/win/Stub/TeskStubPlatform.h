@@ -24,11 +24,12 @@ struct StubPlatform {
     bool (*pfnHostIs64Bit)();
 
     /* --- Single instance --- */
-    /** Creates or opens the named mutex, not owned. Returns the handle or 0;
-     *  *pfAlreadyExists tells whether the object existed before (only meaningful with a
-     *  handle). */
-    StubHandle (*pfnCreateMutex)(const RTUTF16 *pwszName, bool *pfAlreadyExists);
-    void (*pfnCloseHandle)(StubHandle hHandle);
+    /** Takes the named mutex for this process: its handle, or 0 when it is not taken.
+     *  *pfHeldElsewhere is true when another live process holds it; false with 0 means
+     *  the mutex could not be made at all. One whose holder died is taken. */
+    StubHandle (*pfnAcquireMutex)(const RTUTF16 *pwszName, bool *pfHeldElsewhere);
+    /** Lets go of a mutex taken by pfnAcquireMutex and closes its handle. */
+    void (*pfnReleaseMutex)(StubHandle hMutex);
 
     /* --- Console for verbose runs --- */
     /** Attaches a new console; false with *puLastError on failure. */

@@ -55,8 +55,9 @@ bool posixHostIs64Bit() {
 }
 
 /** The named mutex is an exclusive lock on a file of that name in the temporary
- *  directory; the lock goes with the last descriptor, so a dead owner blocks nobody. */
-StubHandle posixCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
+ *  directory; the lock goes with the last descriptor, so a dead holder blocks nobody. */
+StubHandle posixAcquireMutex(const RTUTF16 *pwszName, bool *pfHeldElsewhere) {
+    *pfHeldElsewhere = false;
     const char *pszTmp = getenv("TMPDIR");
     char szName[256];
     char szPath[kPathMax];
@@ -66,12 +67,16 @@ StubHandle posixCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
     int fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return 0;
-    *pfAlreadyExists = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        *pfHeldElsewhere = true;
+        return 0;
+    }
     return (StubHandle)fd + 1;
 }
 
-void posixCloseHandle(StubHandle hHandle) {
-    close((int)(hHandle - 1));
+void posixReleaseMutex(StubHandle hMutex) {
+    close((int)(hMutex - 1));
 }
 
 bool posixAllocConsole(uint32_t *puLastError) {
@@ -280,8 +285,8 @@ int posixFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF
 constexpr StubPlatform kPosixPlatform = {
     posixFindResource,
     posixHostIs64Bit,
-    posixCreateMutex,
-    posixCloseHandle,
+    posixAcquireMutex,
+    posixReleaseMutex,
     posixAllocConsole,
     posixFreeConsole,
     "/dev/tty",

@@ -44,16 +44,25 @@ bool winHostIs64Bit() {
 #endif
 }
 
-StubHandle winCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
-    // The last error only says something about this call when it starts out clear.
-    SetLastError(0);
+StubHandle winAcquireMutex(const RTUTF16 *pwszName, bool *pfHeldElsewhere) {
+    *pfHeldElsewhere = false;
     HANDLE hMutex = CreateMutexW(nullptr, FALSE, (LPCWSTR)pwszName);
-    *pfAlreadyExists = hMutex && GetLastError() == ERROR_ALREADY_EXISTS;
-    return (StubHandle)hMutex;
+    if (!hMutex)
+        return 0;
+    // Only a holder that is alive stops the run. That the object exists says nothing:
+    // any process that merely has it open keeps it in existence, and a holder that died
+    // leaves it abandoned, which the wait hands over at once.
+    const DWORD dwWait = WaitForSingleObject(hMutex, 0);
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+        return (StubHandle)hMutex;
+    CloseHandle(hMutex);
+    *pfHeldElsewhere = dwWait == WAIT_TIMEOUT;
+    return 0;
 }
 
-void winCloseHandle(StubHandle hHandle) {
-    CloseHandle((HANDLE)hHandle);
+void winReleaseMutex(StubHandle hMutex) {
+    ReleaseMutex((HANDLE)hMutex);
+    CloseHandle((HANDLE)hMutex);
 }
 
 bool winAllocConsole(uint32_t *puLastError) {
@@ -150,8 +159,8 @@ int winFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF16
 constexpr StubPlatform kWinPlatform = {
     winFindResource,
     winHostIs64Bit,
-    winCreateMutex,
-    winCloseHandle,
+    winAcquireMutex,
+    winReleaseMutex,
     winAllocConsole,
     winFreeConsole,
     "CONOUT$",

@@ -47,7 +47,7 @@ protected:
         s_LogFiles.clear();
         s_Certs.clear();
         s_fCertFails = false;
-        s_fMutexExists = false;
+        s_fMutexHeld = false;
         s_cMutexOpen = 0;
         s_cConsole = 0;
         s_strWriteLog.clear();
@@ -74,13 +74,15 @@ protected:
         g_StubPlatform.pfnCertCloseStore = [](void *, uint32_t) { return true; };
         g_StubPlatform.pfnCertFreeCertificateContext = [](void *) { return true; };
         g_StubPlatform.pfnGetLastError = []() -> uint32_t { return 5; };
-        g_StubPlatform.pfnCreateMutex = [](const RTUTF16 *pwszName, bool *pfAlreadyExists) -> StubHandle {
+        g_StubPlatform.pfnAcquireMutex = [](const RTUTF16 *pwszName, bool *pfHeldElsewhere) -> StubHandle {
             EXPECT_EQ(toUtf8(pwszName), "TeskStubInstaller");
-            *pfAlreadyExists = s_fMutexExists;
+            *pfHeldElsewhere = s_fMutexHeld;
+            if (s_fMutexHeld)
+                return 0;
             s_cMutexOpen++;
             return 0x1234;
         };
-        g_StubPlatform.pfnCloseHandle = [](StubHandle h) {
+        g_StubPlatform.pfnReleaseMutex = [](StubHandle h) {
             EXPECT_EQ(h, (StubHandle)0x1234);
             s_cMutexOpen--;
         };
@@ -176,7 +178,7 @@ protected:
     static inline std::vector<std::string> s_LogFiles;
     static inline std::vector<std::string> s_Certs;
     static inline bool s_fCertFails = false;
-    static inline bool s_fMutexExists = false;
+    static inline bool s_fMutexHeld = false;
     static inline int s_cMutexOpen = 0;
     static inline int s_cConsole = 0;
     static inline std::string s_strWriteLog;
@@ -384,11 +386,11 @@ TEST_F(RunTest, PackageKinds) {
 
 TEST_F(RunTest, EarlyEnds) {
     // Another installer holds the mutex: nothing is made on disk.
-    s_fMutexExists = true;
+    s_fMutexHeld = true;
     EXPECT_EQ(run({"-s"}), 1);
     EXPECT_EQ(m_Out.strErr, "TeskStub.exe: error: Another installer is already running\r\n");
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
-    s_fMutexExists = false;
+    s_fMutexHeld = false;
 
     // No manifest: reported; the directory made for the run stays, empty.
     m_Resources.clear();
