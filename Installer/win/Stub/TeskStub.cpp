@@ -33,6 +33,31 @@ bool InitRuntime(int *pArgc, char ***pArgv) {
     return false;
 }
 
+/** Refuses to run when the platform would load this program's libraries from
+ *  "<executable>.local" beside it: there it takes every library by its name, whatever
+ *  path it was asked for, so nothing else the program does would keep a planted one
+ *  out. It is asked before the runtime's initialisation, which loads libraries of its
+ *  own, and the refusal goes straight to the standard error handle: a message box would
+ *  load its library the same way. True when the run must end here. */
+bool refuseLibraryRedirection() {
+    char szMarker[TESKSTUB_PATH_MAX];
+    if (!g_StubPlatform.pfnFindLibraryRedirection(szMarker, sizeof(szMarker)))
+        return false;
+    // The program's name, as other messages begin with it: the marker's name less ".local".
+    size_t offName = 0, cchMarker = 0;
+    for (; szMarker[cchMarker]; cchMarker++)
+        if (szMarker[cchMarker] == '\\' || szMarker[cchMarker] == '/' || szMarker[cchMarker] == ':')
+            offName = cchMarker + 1;
+    const size_t cchName = cchMarker - offName > 6 ? cchMarker - offName - 6 : 0;
+    char szText[TESKSTUB_PATH_MAX + 256];
+    RTStrPrintf(szText, sizeof(szText),
+                "%.*s: error: Refusing to run while '%s' exists: the system would load this program's libraries "
+                "from there. Remove it and start the installer again.%s",
+                (int)cchName, szMarker + offName, szMarker, PATH_STYLE == PATH_STYLE_DOS ? "\r\n" : "\n");
+    rtRawWriteString(szText);
+    return true;
+}
+
 /** Paths handed to the platform use its own separator. */
 void toHostSlashes(char *pszPath) {
     if constexpr (PATH_STYLE == PATH_STYLE_DOS)
@@ -229,6 +254,8 @@ int RunInstaller(int argc, char **argv) {
 }
 
 extern "C" int InstallerMain(int argc, char **argv, char **envp) {
+    if (refuseLibraryRedirection())
+        return 1;
     if (!InitRuntime(&argc, &argv))
         return RTEXITCODE_INIT;
     (void)envp;

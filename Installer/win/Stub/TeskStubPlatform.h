@@ -16,6 +16,13 @@ constexpr uint32_t STUB_MB_ICONINFORMATION = 0x40;
 typedef uintptr_t StubHandle;
 
 struct StubPlatform {
+    /* --- Library redirection (asked before the runtime is initialised) --- */
+    /** True when the platform would load this program's libraries from
+     *  "<executable>.local" (a file or a directory of that name beside the executable),
+     *  with that path (UTF-8) in the buffer; also true when the path is there but cannot
+     *  be looked at. Uses nothing that loads a library or needs the runtime. */
+    bool (*pfnFindLibraryRedirection)(char *pszMarker, size_t cbMarker);
+
     /* --- The executable's own resources (RCDATA, language neutral) --- */
     /** Finds the named resource: ERR_IO_GEN_FAILURE when it is missing or cannot be
      *  loaded, ERR_NO_DATA when it is empty (*pcbData is already set then). */

@@ -33,6 +33,11 @@ const char *toUtf8(const RTUTF16 *pwsz, char *pszBuf, size_t cbBuf) {
     return pszBuf;
 }
 
+/** No loader here takes libraries from a directory beside the program. */
+bool posixFindLibraryRedirection(char *, size_t) {
+    return false;
+}
+
 int posixFindResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {
     // Resource names are looked up without regard to ASCII case, as the platform does.
     char szName[256];
@@ -283,6 +288,7 @@ int posixFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF
 }
 
 constexpr StubPlatform kPosixPlatform = {
+    posixFindLibraryRedirection,
     posixFindResource,
     posixHostIs64Bit,
     posixAcquireMutex,

@@ -11,6 +11,27 @@
 
 namespace {
 
+bool winFindLibraryRedirection(char *pszMarker, size_t cbMarker) {
+    static const WCHAR s_wszSuffix[] = L".local";
+    WCHAR wszPath[4100];
+    const DWORD cwcMax = RT_ELEMENTS(wszPath) - RT_ELEMENTS(s_wszSuffix);
+    const DWORD cwc = GetModuleFileNameW(nullptr, wszPath, cwcMax);
+    // Without its own path the program would not have started (its start-up records it).
+    if (cwc == 0 || cwc >= cwcMax)
+        return false;
+    __builtin_memcpy(&wszPath[cwc], s_wszSuffix, sizeof(s_wszSuffix));
+    if (GetFileAttributesW(wszPath) == INVALID_FILE_ATTRIBUTES) {
+        // Only a clear "not there" rules it out; one this process may not look at can
+        // still be there for the loader.
+        const DWORD dwErr = GetLastError();
+        if (dwErr == ERROR_FILE_NOT_FOUND || dwErr == ERROR_PATH_NOT_FOUND)
+            return false;
+    }
+    if (!WideCharToMultiByte(CP_UTF8, 0, wszPath, -1, pszMarker, (int)cbMarker, nullptr, nullptr))
+        pszMarker[0] = '\0';
+    return true;
+}
+
 int winFindResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {
     HRSRC hRsrc = FindResourceExW(nullptr, MAKEINTRESOURCEW(10), (LPCWSTR)pwszName, 0);
     if (!hRsrc)
@@ -157,6 +178,7 @@ int winFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF16
 }
 
 constexpr StubPlatform kWinPlatform = {
+    winFindLibraryRedirection,
     winFindResource,
     winHostIs64Bit,
     winAcquireMutex,

@@ -444,3 +444,27 @@ TEST_F(RunTest, VerboseSummaryOnTheConsole) {
         << m_Out.strOut;
     EXPECT_NE(m_Out.strOut.find("TeskInstallLog.txt\r\n"), std::string::npos);
 }
+
+TEST_F(RunTest, LibraryRedirectionEndsTheProgramFirst) {
+    // Asked before anything else, the runtime's initialisation included; the refusal
+    // goes to the standard error handle itself, not through a stream or a message box.
+    g_StubPlatform.pfnFindLibraryRedirection = [](char *pszMarker, size_t cbMarker) {
+        snprintf(pszMarker, cbMarker, "%s", "C:\\Tools\\setup.exe.local");
+        return true;
+    };
+    std::string strArg0 = "setup.exe", strArg1 = "--version";
+    char *apszArgs[] = {strArg0.data(), strArg1.data(), nullptr};
+    captureStd();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(InstallerMain(2, apszArgs, nullptr), 1);
+    std::string strRaw = testing::internal::GetCapturedStderr();
+    // Read back in text mode on Windows, where the line ends in CR LF (the end-to-end
+    // tests see its bytes).
+    strRaw.erase(std::remove(strRaw.begin(), strRaw.end(), '\r'), strRaw.end());
+    EXPECT_EQ(finish("err"), "");
+    EXPECT_EQ(readFile("out"), "");
+    EXPECT_TRUE(s_Boxes.empty());
+    EXPECT_EQ(strRaw, std::string("setup.exe: error: Refusing to run while 'C:\\Tools\\setup.exe.local' exists: the "
+                                  "system would load this program's libraries from there. Remove it and start the "
+                                  "installer again.\n"));
+}
