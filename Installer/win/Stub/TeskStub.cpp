@@ -157,7 +157,13 @@ int runInstaller(InstallerSettings &Settings) {
     // The extraction directory: a new private one under the temporary directory, or the
     // temporary directory itself when only extracting, or the --path directory as given.
     if (!Settings.extractPath[0]) {
-        int rc = RTPathTemp(Settings.extractPath, sizeof(Settings.extractPath));
+        // A relative value would be taken from wherever the current directory is when
+        // the path is used, and the extraction changes it: it is made absolute once,
+        // against the directory the run started in, as the platform does.
+        char szTemp[TESKSTUB_PATH_MAX];
+        int rc = RTPathTemp(szTemp, sizeof(szTemp));
+        if (RT_SUCCESS(rc))
+            rc = RTPathAbs(szTemp, Settings.extractPath, sizeof(Settings.extractPath));
         if (RT_FAILURE(rc)) {
             Mutex.release();
             return ShowError("Failed to find temporary directory: %Rrc", rc);

@@ -3,6 +3,7 @@
 // disk at that moment, the exit codes, what is left on disk afterwards, and every early
 // end of the run with its message.
 #include "stub-test.h"
+#include "Runtime/common/rand/forced-rand.h"
 
 #include <cstdlib>
 #include <deque>
@@ -443,6 +444,42 @@ TEST_F(RunTest, VerboseSummaryOnTheConsole) {
               std::string::npos)
         << m_Out.strOut;
     EXPECT_NE(m_Out.strOut.find("TeskInstallLog.txt\r\n"), std::string::npos);
+}
+
+TEST_F(RunTest, ANameTakenBeforeTheRunIsPassedOver) {
+    // The generator is made to pick a name known in advance, and something already has
+    // that name: a directory someone else made (with a file of theirs in it), or a file.
+    // The run takes the next name and leaves the other object as it found it.
+    m_Resources = {{"MANIFEST", manifest(1)}};
+    addPackage(m_Resources, 0, 3, "p.msi", payload(100, 1));
+    const std::string strTaken = expectedName(42, 0);
+    for (bool fDirectory : {true, false}) {
+        SCOPED_TRACE(fDirectory ? "a directory" : "a file");
+        if (fDirectory) {
+            fs::create_directory(fsPath("tmp/" + strTaken));
+            writeFile("tmp/" + strTaken + "/theirs.txt", "theirs");
+        } else
+            writeFile("tmp/" + strTaken, "theirs");
+        RTRAND hRand = NIL_RTRAND;
+        ASSERT_EQ(RTRandCreateParkMiller(&hRand), 0);
+        ASSERT_EQ(RTRandSeed(hRand, 42), 0);
+        s_Installs.clear();
+        {
+            ProcessRandScope Scope(hRand);
+            EXPECT_EQ(run({"-s"}), 0) << m_Out.strErr;
+        }
+        EXPECT_EQ(RTRandDestroy(hRand), 0);
+        ASSERT_EQ(s_Installs.size(), 1u);
+        const std::string strDir = s_Installs[0].strPackage.substr(0, s_Installs[0].strPackage.find_last_of(kSlash));
+        EXPECT_EQ(strDir, path("tmp") + kSlash + expectedName(42, 24));
+        EXPECT_EQ(entries("tmp"), std::vector<std::string>{strTaken});
+        if (fDirectory) {
+            EXPECT_EQ(entries("tmp/" + strTaken), std::vector<std::string>{"theirs.txt"});
+            EXPECT_EQ(readFile("tmp/" + strTaken + "/theirs.txt"), "theirs");
+        } else
+            EXPECT_EQ(readFile("tmp/" + strTaken), "theirs");
+        fs::remove_all(fsPath("tmp/" + strTaken));
+    }
 }
 
 TEST_F(RunTest, LibraryRedirectionEndsTheProgramFirst) {
