@@ -47,17 +47,6 @@ std::string containerName(const char *pszFormat, unsigned i) {
     return strFormat(pszFormat, i);
 }
 
-/** The container's own resources, which a new packing replaces. */
-bool isContainerResource(const Resource &Res) {
-    if (!(Res.Type == ResourceKey::id(RES_TYPE_RCDATA)) || !Res.Name.fNamed)
-        return false;
-    const std::u16string &strName = Res.Name.strName;
-    auto startsWith = [&](const char16_t *pwszPrefix) {
-        return strName.compare(0, std::char_traits<char16_t>::length(pwszPrefix), pwszPrefix) == 0;
-    };
-    return strName == u"MANIFEST" || startsWith(u"HDR_") || startsWith(u"BIN_") || startsWith(u"CERT_");
-}
-
 /** Everything a packing holds open or owns until the image is written. */
 struct PackInputs {
     std::unique_ptr<FileSource> pStub;
@@ -293,6 +282,16 @@ int writeTemporary(PackInputs &Inputs, const ResourceSection &Section, const std
 
 } // namespace
 
+bool IsContainerResource(const Resource &Res) {
+    if (!(Res.Type == ResourceKey::id(RES_TYPE_RCDATA)) || !Res.Name.fNamed)
+        return false;
+    const std::u16string &strName = Res.Name.strName;
+    auto startsWith = [&](const char16_t *pwszPrefix) {
+        return strName.compare(0, std::char_traits<char16_t>::length(pwszPrefix), pwszPrefix) == 0;
+    };
+    return strName == u"MANIFEST" || startsWith(u"HDR_") || startsWith(u"BIN_") || startsWith(u"CERT_");
+}
+
 bool ParsePackageArgument(const char *pszArgument, PackageInput *pInput, std::string *pstrWhy) {
     const std::string strArgument = pszArgument;
     const size_t offColon = strArgument.find(':');
@@ -345,7 +344,7 @@ int PackInstaller(const PackRequest &Request, std::vector<std::string> *pWarning
     int rc = openStub(Request.strStub, PeReadPurpose::Rewrite, "stub", &Inputs, pstrError);
     if (RT_FAILURE(rc))
         return rc;
-    Inputs.Resources.erase(std::remove_if(Inputs.Resources.begin(), Inputs.Resources.end(), isContainerResource),
+    Inputs.Resources.erase(std::remove_if(Inputs.Resources.begin(), Inputs.Resources.end(), IsContainerResource),
                            Inputs.Resources.end());
     rc = addPackages(Request, &Inputs, pstrError);
     if (RT_SUCCESS(rc))

@@ -42,6 +42,10 @@ int PackInstaller(const PackRequest &Request, std::vector<std::string> *pWarning
  *  failure status with the message in *pstrError when they cannot be read. */
 int ListInstaller(const std::string &strPath, std::string *pstrListing, std::string *pstrError);
 
+/** One of the container's own resources (manifest, headers, package data,
+ *  certificates), which a new packing replaces. */
+bool IsContainerResource(const Resource &Res);
+
 /** Writes Stub's image with exactly these resources (the container's own layout, no
  *  checks of what they are); for tools and tests that need unusual containers. */
 int PeWriteWithResources(ByteSource &Stub, const PeImage &Image, std::vector<Resource> Resources, Sink &Out,

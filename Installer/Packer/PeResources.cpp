@@ -240,12 +240,16 @@ int BuildResourceSection(std::vector<Resource> Resources, uint32_t uSectionVA, R
         Names.back().iEnd = i + 1;
         Types.back().iEnd = Names.size();
     }
-    // Entry counts are 16 bits; a name group's languages are distinct 16-bit numbers.
+    // Entry counts are 16 bits. Even a name group's languages, distinct 16-bit numbers,
+    // can be one too many: all 65536 of them.
     if (Types.size() > 0xffff)
         return tooLarge(pstrWhy, "there are too many resource types");
     for (const Group &Type : Types)
         if (Type.iEnd - Type.iFirst > 0xffff)
             return tooLarge(pstrWhy, "there are too many resources of one type");
+    for (const Group &Name : Names)
+        if (Name.iEnd - Name.iFirst > 0xffff)
+            return tooLarge(pstrWhy, "a resource has too many languages");
 
     // Layout: the directory tables (root, types, names), the name strings, the data
     // entries, then the data, each piece 8-aligned.

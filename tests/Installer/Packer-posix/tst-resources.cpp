@@ -142,3 +142,28 @@ TEST(PeResources, DamagedTreesAreRefused) {
         EXPECT_EQ(strWhy, std::string("has a damaged resource directory (") + c.pszWhy + ")");
     }
 }
+
+TEST(PeResources, EntryCountsFitTheirFields) {
+    // A directory counts its entries in 16 bits: one name can have 65535 languages, not
+    // every one of the 65536 (a damaged stub's tree can list them under two entries of
+    // the same name).
+    Stub S("noreloc.exe");
+    Data D;
+    const Resource One = D.make(ResourceKey::id(RES_TYPE_RCDATA), ResourceKey::name("MANY"), 0, "x");
+    std::vector<Resource> Resources(65535, One);
+    for (size_t i = 0; i < Resources.size(); i++)
+        Resources[i].uLanguage = (uint16_t)i;
+    const std::string strImage = write(S, Resources);
+    MemorySource Written(std::vector<uint8_t>(strImage.begin(), strImage.end()));
+    PeImage Image;
+    std::vector<Resource> ReadBack;
+    std::string strWhy;
+    ASSERT_EQ(PeReadImage(Written, &Image, &strWhy, PeReadPurpose::Rewrite), 0) << strWhy;
+    ASSERT_EQ(PeReadResources(Written, Image, &ReadBack, &strWhy), 0) << strWhy;
+    EXPECT_EQ(ReadBack.size(), 65535u);
+
+    Resources.push_back(One);
+    Resources.back().uLanguage = 65535;
+    write(S, Resources, ERR_OUT_OF_RANGE, &strWhy);
+    EXPECT_EQ(strWhy, "a resource has too many languages");
+}

@@ -294,7 +294,7 @@ TEST_F(RunTest, ExtractOnly) {
     EXPECT_EQ(entries("extracted"), (std::vector<std::string>{"amd64.msi", "data.cab"}));
 }
 
-TEST_F(RunTest, ExistingPathIsUsedAndKept) {
+TEST_F(RunTest, PathGiven) {
     m_Resources = {{"MANIFEST", manifest(1)}};
     addPackage(m_Resources, 0, 1, "p.msi", payload(33, 1));
     fs::create_directories(fsPath("mine"));
@@ -306,6 +306,12 @@ TEST_F(RunTest, ExistingPathIsUsedAndKept) {
     EXPECT_EQ(s_Installs[0].strContent, payload(33, 1)); // replaced
     EXPECT_EQ(entries("mine"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
+
+    // A directory that was not there is made for the run and goes with it.
+    EXPECT_EQ(run({"-s", "--path", path("new")}), 0);
+    ASSERT_EQ(s_Installs.size(), 2u);
+    EXPECT_EQ(s_Installs[1].strPackage, path("new") + kSlash + "p.msi");
+    EXPECT_FALSE(exists("new"));
 }
 
 TEST_F(RunTest, Logging) {
