@@ -355,9 +355,8 @@ TEST_F(AttackTest, HostileTemporaryDirectories) {
 
     // A relative value is taken from the directory the installer starts in, once, and
     // not again after the extraction changed the current directory: extracting without
-    // --path writes into exactly that directory and says so. (A whole install with a
-    // relative value fails in the engine, which takes the same value from the
-    // environment while its current directory is the extraction directory.)
+    // --path writes into exactly that directory and says so. (A whole install is not
+    // tried: Wine's installer engine, which inherits the same relative value, fails.)
     RunOptions Opts;
     Opts.wstrCwd = m_wstrRoot;
     Opts.Env = {{L"TMP", L"tmp"}, {L"TEMP", L"tmp"}};
