@@ -33,6 +33,31 @@ bool InitRuntime(int *pArgc, char ***pArgv) {
     return false;
 }
 
+/** Refuses to run when the platform would load this program's libraries from
+ *  "<executable>.local" beside it: there it takes every library by its name, whatever
+ *  path it was asked for, so nothing else the program does would keep a planted one
+ *  out. It is asked before the runtime's initialisation, which loads libraries of its
+ *  own, and the refusal goes straight to the standard error handle: a message box would
+ *  load its library the same way. True when the run must end here. */
+bool refuseLibraryRedirection() {
+    char szMarker[TESKSTUB_PATH_MAX];
+    if (!g_StubPlatform.pfnFindLibraryRedirection(szMarker, sizeof(szMarker)))
+        return false;
+    // The program's name, as other messages begin with it: the marker's name less ".local".
+    size_t offName = 0, cchMarker = 0;
+    for (; szMarker[cchMarker]; cchMarker++)
+        if (szMarker[cchMarker] == '\\' || szMarker[cchMarker] == '/' || szMarker[cchMarker] == ':')
+            offName = cchMarker + 1;
+    const size_t cchName = cchMarker - offName > 6 ? cchMarker - offName - 6 : 0;
+    char szText[TESKSTUB_PATH_MAX + 256];
+    RTStrPrintf(szText, sizeof(szText),
+                "%.*s: error: Refusing to run while '%s' exists: the system would load this program's libraries "
+                "from there. Remove it and start the installer again.%s",
+                (int)cchName, szMarker + offName, szMarker, PATH_STYLE == PATH_STYLE_DOS ? "\r\n" : "\n");
+    rtRawWriteString(szText);
+    return true;
+}
+
 /** Paths handed to the platform use its own separator. */
 void toHostSlashes(char *pszPath) {
     if constexpr (PATH_STYLE == PATH_STYLE_DOS)
@@ -42,20 +67,16 @@ void toHostSlashes(char *pszPath) {
 /** The single-instance mutex, held for the whole run. */
 class InstanceMutex {
 public:
-    /** False when another installer holds it; a mutex that cannot be created at all
-     *  does not stop the run. */
+    /** False when another installer holds it; a mutex that cannot be had at all does
+     *  not stop the run. */
     bool acquire() {
-        bool fAlreadyExists = false;
-        m_hMutex = g_StubPlatform.pfnCreateMutex(u"TeskStubInstaller", &fAlreadyExists);
-        if (m_hMutex && fAlreadyExists) {
-            release();
-            return false;
-        }
-        return true;
+        bool fHeldElsewhere = false;
+        m_hMutex = g_StubPlatform.pfnAcquireMutex(u"TeskStubInstaller", &fHeldElsewhere);
+        return !fHeldElsewhere;
     }
     void release() {
         if (m_hMutex)
-            g_StubPlatform.pfnCloseHandle(m_hMutex);
+            g_StubPlatform.pfnReleaseMutex(m_hMutex);
         m_hMutex = 0;
     }
 
@@ -136,7 +157,13 @@ int runInstaller(InstallerSettings &Settings) {
     // The extraction directory: a new private one under the temporary directory, or the
     // temporary directory itself when only extracting, or the --path directory as given.
     if (!Settings.extractPath[0]) {
-        int rc = RTPathTemp(Settings.extractPath, sizeof(Settings.extractPath));
+        // A relative value would be taken from wherever the current directory is when
+        // the path is used, and the extraction changes it: it is made absolute once,
+        // against the directory the run started in, as the platform does.
+        char szTemp[TESKSTUB_PATH_MAX];
+        int rc = RTPathTemp(szTemp, sizeof(szTemp));
+        if (RT_SUCCESS(rc))
+            rc = RTPathAbs(szTemp, Settings.extractPath, sizeof(Settings.extractPath));
         if (RT_FAILURE(rc)) {
             Mutex.release();
             return ShowError("Failed to find temporary directory: %Rrc", rc);
@@ -233,6 +260,8 @@ int RunInstaller(int argc, char **argv) {
 }
 
 extern "C" int InstallerMain(int argc, char **argv, char **envp) {
+    if (refuseLibraryRedirection())
+        return 1;
     if (!InitRuntime(&argc, &argv))
         return RTEXITCODE_INIT;
     (void)envp;

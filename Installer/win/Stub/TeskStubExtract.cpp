@@ -11,10 +11,9 @@ constinit FNEXTRACTAFTERWRITE *g_pfnExtractAfterWriteHook = nullptr;
 
 namespace {
 
-/** Write access, create new, deny write, owner-only permissions: the uniquely named file. */
-constexpr uint64_t kfOpenUnique = 0x1C000222;
-/** Write access, create or replace, deny write, owner-only: a file that keeps its name. */
-constexpr uint64_t kfOpenReplace = 0x1C000322;
+/** Write access, create new, deny write, owner-only permissions: every extracted file is
+ *  new, whether it gets a unique name or keeps its own. */
+constexpr uint64_t kfOpenNew = 0x1C000222;
 /** Read access, open existing, deny none: the first re-opening, while the writer is open. */
 constexpr uint64_t kfOpenFirstReread = 0x1C000781;
 /** Read access, open existing, deny write: the handle kept until clean-up. */
@@ -29,7 +28,12 @@ constexpr char kszUniqueTemplate[] = "XXXXXXXXXXXXXXXXXXXXXXXX";
 int ExtractPackageFile(const char *pszResourceName, const char *pszFilePath, RTFILE hFile, unsigned iPackage) {
     int rc;
     if (hFile == NIL_RTFILE) {
-        rc = RTFileOpen(&hFile, pszFilePath, kfOpenReplace);
+        // A file already there under the name is replaced by removing it and making a new
+        // one, never by writing into it: it may be a link that someone planted to a file
+        // elsewhere, which writing would overwrite. A link is refused by the removal.
+        rc = RTFileDelete(pszFilePath);
+        if (RT_SUCCESS(rc) || rc == ERR_FILE_NOT_FOUND)
+            rc = RTFileOpen(&hFile, pszFilePath, kfOpenNew);
         if (RT_FAILURE(rc))
             return PrintErrorStatus(rc, "#%u: Failed to create/replace '%s' for writing: %Rrc", iPackage, pszFilePath,
                                     rc);
@@ -95,6 +99,10 @@ int ExtractPackageFile(const char *pszResourceName, const char *pszFilePath, RTF
     if (InfoKept.additional.unixAttr.inode != InfoWritten.additional.unixAttr.inode)
         return PrintErrorStatus(ERR_STATE_CHANGED, "#%u: File ID of '%s' changed: %#RX64, expected %#RX64", iPackage,
                                 pszFilePath, InfoKept.additional.unixAttr.inode, InfoWritten.additional.unixAttr.inode);
+    // Another name for the file, made by someone else, would outlive the clean-up.
+    if (InfoKept.additional.unixAttr.hardLinks != 1)
+        return PrintErrorStatus(ERR_STATE_CHANGED, "#%u: File '%s' has %RU32 names, expected 1", iPackage, pszFilePath,
+                                InfoKept.additional.unixAttr.hardLinks);
 
     uint8_t abBlock[kcbCompareBlock];
     for (uint32_t off = 0; off < cbData;) {
@@ -147,6 +155,13 @@ int ExtractPackages(unsigned cPackages, const char *pszDirectory, bool fExtractO
         const uint32_t uHostArch = (uint32_t)(fHost64 ? PackageArch::Amd64 : PackageArch::X86);
         if (!fExtractOnly && !fAllArch && pHeader->architecture != uHostArch)
             continue;
+        // The name comes from the executable, which anyone may have edited: it must be a
+        // plain file name before it is joined to the directory. The name itself is not
+        // repeated, since it may hold anything.
+        const PackageNameFault enmFault = CheckPackageFileName(pHeader->fileName, sizeof(pHeader->fileName));
+        if (enmFault != PackageNameFault::None)
+            return ShowError("Internal package error: The file name of package #%u %s", iPackage,
+                             PackageNameFaultText(enmFault));
 
         // Packages that others refer to by name keep it; the rest get a fresh name that
         // nobody can predict, with the suffix that says how they are run.
@@ -163,7 +178,7 @@ int ExtractPackages(unsigned cPackages, const char *pszDirectory, bool fExtractO
                 rc = RTStrCat(szPath, sizeof(szPath), pszSuffix);
             if (RT_FAILURE(rc))
                 return ShowError("Internal error: Build extraction file name failed: %Rrc", rc);
-            rc = RTFileCreateTemp(&hFile, szPath, kfOpenUnique);
+            rc = RTFileCreateTemp(&hFile, szPath, kfOpenNew);
             if (RT_FAILURE(rc))
                 return ShowError("Failed to create unique filename for '%s' in '%s': %Rrc", pHeader->fileName,
                                  pszDirectory, rc);

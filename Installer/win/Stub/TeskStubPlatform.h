@@ -16,6 +16,13 @@ constexpr uint32_t STUB_MB_ICONINFORMATION = 0x40;
 typedef uintptr_t StubHandle;
 
 struct StubPlatform {
+    /* --- Library redirection (asked before the runtime is initialised) --- */
+    /** True when the platform would load this program's libraries from
+     *  "<executable>.local" (a file or a directory of that name beside the executable),
+     *  with that path (UTF-8) in the buffer; also true when the path is there but cannot
+     *  be looked at. Uses nothing that loads a library or needs the runtime. */
+    bool (*pfnFindLibraryRedirection)(char *pszMarker, size_t cbMarker);
+
     /* --- The executable's own resources (RCDATA, language neutral) --- */
     /** Finds the named resource: ERR_IO_GEN_FAILURE when it is missing or cannot be
      *  loaded, ERR_NO_DATA when it is empty (*pcbData is already set then). */
@@ -24,11 +31,12 @@ struct StubPlatform {
     bool (*pfnHostIs64Bit)();
 
     /* --- Single instance --- */
-    /** Creates or opens the named mutex, not owned. Returns the handle or 0;
-     *  *pfAlreadyExists tells whether the object existed before (only meaningful with a
-     *  handle). */
-    StubHandle (*pfnCreateMutex)(const RTUTF16 *pwszName, bool *pfAlreadyExists);
-    void (*pfnCloseHandle)(StubHandle hHandle);
+    /** Takes the named mutex for this process: its handle, or 0 when it is not taken.
+     *  *pfHeldElsewhere is true when another live process holds it; false with 0 means
+     *  the mutex could not be made at all. One whose holder died is taken. */
+    StubHandle (*pfnAcquireMutex)(const RTUTF16 *pwszName, bool *pfHeldElsewhere);
+    /** Lets go of a mutex taken by pfnAcquireMutex and closes its handle. */
+    void (*pfnReleaseMutex)(StubHandle hMutex);
 
     /* --- Console for verbose runs --- */
     /** Attaches a new console; false with *puLastError on failure. */

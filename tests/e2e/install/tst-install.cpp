@@ -13,113 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "e2e/run-image.h"
+#include "e2e/installer-test.h"
 
 namespace {
 
-using e2e::RunResult;
-
-std::string toUtf8(const std::wstring &wstr) {
-    int cb = WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), nullptr, 0, nullptr, nullptr);
-    std::string str(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), str.data(), cb, nullptr, nullptr);
-    return str;
-}
-
-std::string readFile(const std::wstring &wstrPath) {
-    std::ifstream In(wstrPath.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::wstring &wstrPath, const std::string &strData) {
-    std::ofstream Out(wstrPath.c_str(), std::ios::binary | std::ios::trunc);
-    Out << strData;
-}
-
-bool exists(const std::wstring &wstrPath) {
-    return GetFileAttributesW(wstrPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-/** Names in a directory, sorted; "." and ".." left out. */
-std::vector<std::string> entries(const std::wstring &wstrDir) {
-    std::vector<std::string> vec;
-    WIN32_FIND_DATAW Data;
-    HANDLE h = FindFirstFileW((wstrDir + L"\\*").c_str(), &Data);
-    if (h == INVALID_HANDLE_VALUE)
-        return vec;
-    do {
-        const std::wstring wstrName = Data.cFileName;
-        if (wstrName != L"." && wstrName != L"..")
-            vec.push_back(toUtf8(wstrName));
-    } while (FindNextFileW(h, &Data));
-    FindClose(h);
-    std::sort(vec.begin(), vec.end());
-    return vec;
-}
-
-void removeTree(const std::wstring &wstrDir) {
-    WIN32_FIND_DATAW Data;
-    HANDLE h = FindFirstFileW((wstrDir + L"\\*").c_str(), &Data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring wstrName = Data.cFileName;
-            if (wstrName == L"." || wstrName == L"..")
-                continue;
-            const std::wstring wstrPath = wstrDir + L"\\" + wstrName;
-            if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(wstrPath);
-            else
-                DeleteFileW(wstrPath.c_str());
-        } while (FindNextFileW(h, &Data));
-        FindClose(h);
-    }
-    RemoveDirectoryW(wstrDir.c_str());
-}
-
-/** HKLM\Software\TeskTests\<name>\Value in the 64-bit view, or "<absent>". */
-std::string installedValue(const std::wstring &wstrName) {
-    HKEY hKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\TeskTests\\" + wstrName).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                      &hKey) != ERROR_SUCCESS)
-        return "<absent>";
-    wchar_t wsz[512];
-    DWORD cb = sizeof(wsz) - sizeof(wchar_t), uType = 0;
-    std::string str = "<absent>";
-    if (RegQueryValueExW(hKey, L"Value", nullptr, &uType, (BYTE *)wsz, &cb) == ERROR_SUCCESS && uType == REG_SZ)
-        str = toUtf8(std::wstring(wsz, cb / sizeof(wchar_t)).c_str());
-    RegCloseKey(hKey);
-    return str;
-}
-
-/** The file a test package installs. */
-std::wstring installedFile(const std::wstring &wstrName) {
-    wchar_t wsz[MAX_PATH];
-    DWORD cwc = GetEnvironmentVariableW(L"ProgramW6432", wsz, MAX_PATH);
-    const std::wstring wstrProgramFiles = cwc && cwc < MAX_PATH ? std::wstring(wsz, cwc) : L"C:\\Program Files";
-    return wstrProgramFiles + L"\\TeskTests\\" + wstrName + L"\\" + wstrName + L".txt";
-}
-
-std::wstring packagePath(const std::wstring &wstrName, const wchar_t *pwszSuffix = L".msi") {
-    return e2e::imageDir() + L"packages\\" + wstrName + pwszSuffix;
-}
-
-/** Removes the product of a test package when it is installed, through the engine. */
-void uninstall(const std::wstring &wstrName) {
-    MSIHANDLE hPackage = 0;
-    if (MsiOpenPackageExW(packagePath(wstrName).c_str(), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &hPackage) !=
-        ERROR_SUCCESS)
-        return;
-    wchar_t wszCode[64];
-    DWORD cwc = 64;
-    const UINT rc = MsiGetProductPropertyW(hPackage, L"ProductCode", wszCode, &cwc);
-    MsiCloseHandle(hPackage);
-    if (rc != ERROR_SUCCESS)
-        return;
-    if (MsiQueryProductStateW(wszCode) == INSTALLSTATE_DEFAULT) {
-        MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-        EXPECT_EQ(MsiConfigureProductW(wszCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT), 0u) << toUtf8(wstrName);
-    }
-}
+using namespace e2e;
 
 std::string sha1Hex(const std::string &strData) {
     BYTE abHash[20];
@@ -156,55 +54,7 @@ bool inTrustedPublishers(const std::string &strCert, bool fRemove = false) {
     return fFound;
 }
 
-class Install : public testing::Test {
-protected:
-    void SetUp() override {
-        wchar_t wszTmp[MAX_PATH];
-        GetTempPathW(MAX_PATH, wszTmp);
-        static unsigned s_cRoots = 0;
-        m_wstrRoot = std::wstring(wszTmp) + L"olma-install-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                     std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++s_cRoots);
-        m_wstrTmp = m_wstrRoot + L"\\tmp";
-        ASSERT_TRUE(CreateDirectoryW(m_wstrRoot.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(m_wstrTmp.c_str(), nullptr));
-    }
-    void TearDown() override {
-        for (const std::wstring &wstrName : m_Products)
-            uninstall(wstrName);
-        removeTree(m_wstrRoot);
-    }
-
-    /** Products this test installs: removed before (a broken earlier run) and after. */
-    void products(std::initializer_list<const wchar_t *> Names) {
-        for (const wchar_t *pwsz : Names) {
-            m_Products.push_back(pwsz);
-            uninstall(pwsz);
-        }
-    }
-
-    /** Runs bin/installers/<installer>.exe with these arguments and the test's own
-     *  temporary directory. */
-    RunResult run(const std::wstring &wstrInstaller, const std::string &strArgs, e2e::RunOptions Opts = {}) {
-        return runImage(e2e::imageDir() + L"installers\\" + wstrInstaller + L".exe", strArgs, Opts);
-    }
-    RunResult runImage(const std::wstring &wstrImage, const std::string &strArgs, e2e::RunOptions Opts = {}) {
-        Opts.Env.push_back({L"TMP", m_wstrTmp});
-        Opts.Env.push_back({L"TEMP", m_wstrTmp});
-        const std::string strName = toUtf8(wstrImage.substr(wstrImage.find_last_of(L'\\') + 1));
-        return e2e::runPath(wstrImage, strName + (strArgs.empty() ? "" : " ") + strArgs, Opts);
-    }
-
-    std::string root() const { return toUtf8(m_wstrRoot); }
-
-    std::wstring m_wstrRoot;
-    std::wstring m_wstrTmp;
-    std::vector<std::wstring> m_Products;
-};
-
-/** The silent error line of the installer named strImage. */
-std::string errorLine(const std::string &strImage, const std::string &strText) {
-    return strImage + ": error: " + strText + "\r\n";
-}
+class Install : public e2e::InstallerTest {};
 
 } // namespace
 
@@ -329,9 +179,11 @@ TEST_F(Install, ArchitecturesAndCabinets) {
 }
 
 TEST_F(Install, SecondInstanceTouchesNothing) {
-    HANDLE hMutex = CreateMutexW(nullptr, FALSE, L"TeskStubInstaller");
+    // This thread holds the mutex, as a running installer does.
+    HANDLE hMutex = CreateMutexW(nullptr, TRUE, L"TeskStubInstaller");
     ASSERT_NE(hMutex, nullptr);
     RunResult Res = run(L"Silent", "--silent");
+    ReleaseMutex(hMutex);
     CloseHandle(hMutex);
     EXPECT_EQ(Res.uExit, 1u);
     EXPECT_EQ(Res.strErr, errorLine("Silent.exe", "Another installer is already running"));

@@ -11,8 +11,9 @@
 
 namespace {
 
-const wchar_t *const kapwszCanaries[] = {L"msi.dll",     L"crypt32.dll",  L"user32.dll",
-                                         L"shell32.dll", L"comctl32.dll", L"version.dll"};
+const wchar_t *const kapwszCanaries[] = {
+    L"msi.dll",    L"crypt32.dll",   L"user32.dll",  L"shell32.dll", L"comctl32.dll", L"version.dll", L"uxtheme.dll",
+    L"dwmapi.dll", L"cryptbase.dll", L"userenv.dll", L"propsys.dll", L"apphelp.dll",  L"ntmarta.dll"};
 
 std::wstring imageDir() {
     wchar_t wsz[MAX_PATH];
@@ -164,10 +165,16 @@ protected:
 };
 
 TEST_F(LdrSecurity, ControlProgramLoadingTheUnsafeWayLeavesMarkers) {
-    RunResult Res = runApp(L"ldr-control.exe");
-    EXPECT_EQ(Res.uExit, 3u) << Res.strOut;
-    EXPECT_EQ(lower(marker(L"msi.dll")), lower(toUtf8(m_wstrApp + L"\\msi.dll\n")));
-    EXPECT_EQ(lower(marker(L"crypt32.dll")), lower(toUtf8(m_wstrCwd + L"\\crypt32.dll\n")));
+    std::wstring wstrArgs;
+    for (const wchar_t *pwsz : kapwszCanaries)
+        wstrArgs += std::wstring(L" ") + pwsz;
+    RunResult Res = runApp(L"ldr-control.exe", wstrArgs.c_str());
+    EXPECT_EQ(Res.uExit, 0u) << Res.strOut;
+    for (const wchar_t *pwsz : kapwszCanaries) {
+        SCOPED_TRACE(toUtf8(pwsz));
+        EXPECT_EQ(lower(marker(pwsz)),
+                  lower(toUtf8(m_wstrApp + L"\\" + pwsz + L"\n" + m_wstrCwd + L"\\" + pwsz + L"\n")));
+    }
 }
 
 TEST_F(LdrSecurity, LazyImportsLoadOnlyTheSystemDirectorysLibraries) {

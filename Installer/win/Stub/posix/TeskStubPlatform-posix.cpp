@@ -33,6 +33,11 @@ const char *toUtf8(const RTUTF16 *pwsz, char *pszBuf, size_t cbBuf) {
     return pszBuf;
 }
 
+/** No loader here takes libraries from a directory beside the program. */
+bool posixFindLibraryRedirection(char *, size_t) {
+    return false;
+}
+
 int posixFindResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {
     // Resource names are looked up without regard to ASCII case, as the platform does.
     char szName[256];
@@ -55,8 +60,9 @@ bool posixHostIs64Bit() {
 }
 
 /** The named mutex is an exclusive lock on a file of that name in the temporary
- *  directory; the lock goes with the last descriptor, so a dead owner blocks nobody. */
-StubHandle posixCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
+ *  directory; the lock goes with the last descriptor, so a dead holder blocks nobody. */
+StubHandle posixAcquireMutex(const RTUTF16 *pwszName, bool *pfHeldElsewhere) {
+    *pfHeldElsewhere = false;
     const char *pszTmp = getenv("TMPDIR");
     char szName[256];
     char szPath[kPathMax];
@@ -66,12 +72,16 @@ StubHandle posixCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
     int fd = open(szPath, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return 0;
-    *pfAlreadyExists = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        *pfHeldElsewhere = true;
+        return 0;
+    }
     return (StubHandle)fd + 1;
 }
 
-void posixCloseHandle(StubHandle hHandle) {
-    close((int)(hHandle - 1));
+void posixReleaseMutex(StubHandle hMutex) {
+    close((int)(hMutex - 1));
 }
 
 bool posixAllocConsole(uint32_t *puLastError) {
@@ -278,10 +288,11 @@ int posixFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF
 }
 
 constexpr StubPlatform kPosixPlatform = {
+    posixFindLibraryRedirection,
     posixFindResource,
     posixHostIs64Bit,
-    posixCreateMutex,
-    posixCloseHandle,
+    posixAcquireMutex,
+    posixReleaseMutex,
     posixAllocConsole,
     posixFreeConsole,
     "/dev/tty",

@@ -11,6 +11,27 @@
 
 namespace {
 
+bool winFindLibraryRedirection(char *pszMarker, size_t cbMarker) {
+    static const WCHAR s_wszSuffix[] = L".local";
+    WCHAR wszPath[4100];
+    const DWORD cwcMax = RT_ELEMENTS(wszPath) - RT_ELEMENTS(s_wszSuffix);
+    const DWORD cwc = GetModuleFileNameW(nullptr, wszPath, cwcMax);
+    // Without its own path the program would not have started (its start-up records it).
+    if (cwc == 0 || cwc >= cwcMax)
+        return false;
+    __builtin_memcpy(&wszPath[cwc], s_wszSuffix, sizeof(s_wszSuffix));
+    if (GetFileAttributesW(wszPath) == INVALID_FILE_ATTRIBUTES) {
+        // Only a clear "not there" rules it out; one this process may not look at can
+        // still be there for the loader.
+        const DWORD dwErr = GetLastError();
+        if (dwErr == ERROR_FILE_NOT_FOUND || dwErr == ERROR_PATH_NOT_FOUND)
+            return false;
+    }
+    if (!WideCharToMultiByte(CP_UTF8, 0, wszPath, -1, pszMarker, (int)cbMarker, nullptr, nullptr))
+        pszMarker[0] = '\0';
+    return true;
+}
+
 int winFindResource(const RTUTF16 *pwszName, const void **ppvData, uint32_t *pcbData) {
     HRSRC hRsrc = FindResourceExW(nullptr, MAKEINTRESOURCEW(10), (LPCWSTR)pwszName, 0);
     if (!hRsrc)
@@ -44,16 +65,25 @@ bool winHostIs64Bit() {
 #endif
 }
 
-StubHandle winCreateMutex(const RTUTF16 *pwszName, bool *pfAlreadyExists) {
-    // The last error only says something about this call when it starts out clear.
-    SetLastError(0);
+StubHandle winAcquireMutex(const RTUTF16 *pwszName, bool *pfHeldElsewhere) {
+    *pfHeldElsewhere = false;
     HANDLE hMutex = CreateMutexW(nullptr, FALSE, (LPCWSTR)pwszName);
-    *pfAlreadyExists = hMutex && GetLastError() == ERROR_ALREADY_EXISTS;
-    return (StubHandle)hMutex;
+    if (!hMutex)
+        return 0;
+    // Only a holder that is alive stops the run. That the object exists says nothing:
+    // any process that merely has it open keeps it in existence, and a holder that died
+    // leaves it abandoned, which the wait hands over at once.
+    const DWORD dwWait = WaitForSingleObject(hMutex, 0);
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+        return (StubHandle)hMutex;
+    CloseHandle(hMutex);
+    *pfHeldElsewhere = dwWait == WAIT_TIMEOUT;
+    return 0;
 }
 
-void winCloseHandle(StubHandle hHandle) {
-    CloseHandle((HANDLE)hHandle);
+void winReleaseMutex(StubHandle hMutex) {
+    ReleaseMutex((HANDLE)hMutex);
+    CloseHandle((HANDLE)hMutex);
 }
 
 bool winAllocConsole(uint32_t *puLastError) {
@@ -148,10 +178,11 @@ int winFileOperation(uint32_t uOperation, const RTUTF16 *pwszFrom, const RTUTF16
 }
 
 constexpr StubPlatform kWinPlatform = {
+    winFindLibraryRedirection,
     winFindResource,
     winHostIs64Bit,
-    winCreateMutex,
-    winCloseHandle,
+    winAcquireMutex,
+    winReleaseMutex,
     winAllocConsole,
     winFreeConsole,
     "CONOUT$",

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <functional>
+
+#include "e2e/unix-side.h"
+
 namespace {
 
 /** One attempt of the other process; its exit code is the attempt's last error (0 when
@@ -32,6 +36,8 @@ DWORD otherProcessAttempt(const std::wstring &strOp, const std::wstring &strPath
     }
     if (strOp == L"rename")
         return MoveFileExW(strPath.c_str(), (strPath + L"-moved").c_str(), 0) ? 0 : GetLastError();
+    if (strOp == L"link")
+        return CreateHardLinkW((strPath + L".link").c_str(), strPath.c_str(), nullptr) ? 0 : GetLastError();
     return ERROR_INVALID_FUNCTION;
 }
 
@@ -89,6 +95,8 @@ protected:
     std::vector<Resource> m_Resources;
     static inline std::string s_strDuringWrite;
     static inline DWORD s_dwReplaceDuringWrite;
+    /** What the after-write hook does to the package file. */
+    static inline std::function<void(const std::string &)> s_fnAfterWrite;
 };
 
 } // namespace
@@ -140,4 +148,74 @@ TEST_F(ExtractWinTest, AnotherProcessCannotTouchThePackageWhileItIsHeld) {
     EXPECT_TRUE(exists("x-moved"));
     ReleaseCleanupRecords();
     std::filesystem::remove_all(fsPath("x-moved"));
+}
+
+TEST_F(ExtractWinTest, ChangesByProcessesThatIgnoreTheLocksAreFound) {
+    // Wine's share modes bind Windows programs only: a process on the Unix side writes
+    // into the package or gives it a second name while the writer denies writing to
+    // everybody else. Each attack comes between the write and the checks; the file that
+    // is left proves it landed. A Windows process may try the second name as well: it
+    // is found if the system lets it through.
+    const std::string strData = payload(3 * 65536 + 1, 9);
+    addPackage(m_Resources, 0, 1, "p.cab", strData);
+    const std::wstring wstrWork = m_dir.wstring();
+    constexpr size_t offFlip = 0x20010;
+    char szFlip[8];
+    snprintf(szFlip, sizeof(szFlip), "\\%03o", (unsigned)(uint8_t)~strData[offFlip]);
+    auto unixPath = [](const std::string &strPath) { return unixside::quote(unixside::unixPath(wide(strPath))); };
+    DWORD dwWindowsLink = ~(DWORD)0;
+    const struct {
+        const char *pszName;
+        std::function<void(const std::string &)> fnAttack;
+        bool fLink;
+    } aCases[] = {
+        {"a byte flipped on the Unix side",
+         [&](const std::string &strPath) {
+             ASSERT_EQ(unixside::runShell("printf '" + std::string(szFlip) + "' | dd of=" + unixPath(strPath) +
+                                              " bs=1 seek=" + std::to_string(offFlip) + " conv=notrunc",
+                                          wstrWork),
+                       0);
+         },
+         false},
+        {"a second name made on the Unix side",
+         [&](const std::string &strPath) {
+             ASSERT_EQ(unixside::runShell("ln " + unixPath(strPath) + " " + unixPath(strPath + ".link"), wstrWork), 0);
+         },
+         true},
+        {"a second name made by a Windows process",
+         [&](const std::string &strPath) { dwWindowsLink = attemptFromOtherProcess(L"link", strPath); }, true},
+    };
+    g_pfnExtractAfterWriteHook = [](RTFILE, const char *pszPath) { s_fnAfterWrite(pszPath); };
+    for (const auto &c : aCases) {
+        SCOPED_TRACE(c.pszName);
+        s_fnAfterWrite = c.fnAttack;
+        const std::string strDir = path("x"), strFile = strDir + "\\p.cab";
+        CleanupRecord *pDirRec = nullptr;
+        int rc = -1;
+        const Output Res = captureCall([&] { rc = ExtractPackages(1, strDir.c_str(), false, &pDirRec); }, false);
+        std::filesystem::current_path(m_SavedCwd);
+        const std::string strOnDisk = readFile("x/p.cab");
+        ASSERT_EQ(strOnDisk.size(), strData.size());
+        if (!c.fLink) {
+            EXPECT_NE(strOnDisk[offFlip], strData[offFlip]) << "the byte was not changed";
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(Res.strErr, "error: #0: File '" + strFile +
+                                      "' has change (mismatch in 0x10000 byte block at 0x20000)\r\n" +
+                                      errorLines("Error extracting package #0 (p.cab): ERR_STATE_CHANGED"));
+        } else if (dwWindowsLink != 0 && std::string(c.pszName).find("Windows") != std::string::npos) {
+            // The system refused the second name: nothing to find.
+            EXPECT_FALSE(exists("x/p.cab.link"));
+            EXPECT_EQ(rc, 0) << Res.strErr;
+        } else {
+            EXPECT_EQ(readFile("x/p.cab.link"), strData) << "no second name";
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(Res.strErr, "error: #0: File '" + strFile + "' has 2 names, expected 1\r\n" +
+                                      errorLines("Error extracting package #0 (p.cab): ERR_STATE_CHANGED"));
+            EXPECT_EQ(unixside::runShell("rm " + unixPath(strFile + ".link"), wstrWork), 0);
+        }
+        ProcessCleanupRecords(strDir.c_str());
+        EXPECT_FALSE(exists("x"));
+    }
+    std::cout << "note: a Windows process's second name: " << (dwWindowsLink ? "refused, error " : "made, status ")
+              << dwWindowsLink << "\n";
 }

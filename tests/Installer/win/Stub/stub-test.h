@@ -14,6 +14,7 @@
 #include "TeskStubPlatform.h"
 #include "common/path/internal-path.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,16 @@ protected:
         g_pfnCleanupReleaseHook = closeRecordHandle;
         ReleaseCleanupRecords();
         g_pfnCleanupReleaseHook = pfnSaved;
+    }
+
+    /** Entries of a directory of the test tree (names only, sorted). */
+    std::vector<std::string> entries(const std::string &strDir) const {
+        std::vector<std::string> vec;
+        std::error_code ec;
+        for (auto &Entry : std::filesystem::directory_iterator(fsPath(strDir), ec))
+            vec.push_back(TmpDirTest::toUtf8(Entry.path().filename()));
+        std::sort(vec.begin(), vec.end());
+        return vec;
     }
 
     /** The executable's resources are these, looked up without regard to ASCII case. */

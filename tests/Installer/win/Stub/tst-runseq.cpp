@@ -3,6 +3,7 @@
 // disk at that moment, the exit codes, what is left on disk afterwards, and every early
 // end of the run with its message.
 #include "stub-test.h"
+#include "Runtime/common/rand/forced-rand.h"
 
 #include <cstdlib>
 #include <deque>
@@ -47,7 +48,7 @@ protected:
         s_LogFiles.clear();
         s_Certs.clear();
         s_fCertFails = false;
-        s_fMutexExists = false;
+        s_fMutexHeld = false;
         s_cMutexOpen = 0;
         s_cConsole = 0;
         s_strWriteLog.clear();
@@ -74,13 +75,15 @@ protected:
         g_StubPlatform.pfnCertCloseStore = [](void *, uint32_t) { return true; };
         g_StubPlatform.pfnCertFreeCertificateContext = [](void *) { return true; };
         g_StubPlatform.pfnGetLastError = []() -> uint32_t { return 5; };
-        g_StubPlatform.pfnCreateMutex = [](const RTUTF16 *pwszName, bool *pfAlreadyExists) -> StubHandle {
+        g_StubPlatform.pfnAcquireMutex = [](const RTUTF16 *pwszName, bool *pfHeldElsewhere) -> StubHandle {
             EXPECT_EQ(toUtf8(pwszName), "TeskStubInstaller");
-            *pfAlreadyExists = s_fMutexExists;
+            *pfHeldElsewhere = s_fMutexHeld;
+            if (s_fMutexHeld)
+                return 0;
             s_cMutexOpen++;
             return 0x1234;
         };
-        g_StubPlatform.pfnCloseHandle = [](StubHandle h) {
+        g_StubPlatform.pfnReleaseMutex = [](StubHandle h) {
             EXPECT_EQ(h, (StubHandle)0x1234);
             s_cMutexOpen--;
         };
@@ -137,16 +140,6 @@ protected:
         return rcExit;
     }
 
-    /** Entries of a directory of the test tree (names only, sorted). */
-    std::vector<std::string> entries(const std::string &strDir) const {
-        std::vector<std::string> vec;
-        std::error_code ec;
-        for (auto &Entry : fs::directory_iterator(fsPath(strDir), ec))
-            vec.push_back(TmpDirTest::toUtf8(Entry.path().filename()));
-        std::sort(vec.begin(), vec.end());
-        return vec;
-    }
-
     static uint32_t enableLog(uint32_t, const RTUTF16 *pwszLogFile, uint32_t) {
         s_LogFiles.push_back(toUtf8(pwszLogFile));
         return 0;
@@ -176,7 +169,7 @@ protected:
     static inline std::vector<std::string> s_LogFiles;
     static inline std::vector<std::string> s_Certs;
     static inline bool s_fCertFails = false;
-    static inline bool s_fMutexExists = false;
+    static inline bool s_fMutexHeld = false;
     static inline int s_cMutexOpen = 0;
     static inline int s_cConsole = 0;
     static inline std::string s_strWriteLog;
@@ -375,26 +368,32 @@ TEST_F(RunTest, Certificates) {
 }
 
 TEST_F(RunTest, PackageKinds) {
+    // A cabinet is only extracted; a package of a kind the installer cannot run is refused
+    // while extracting, before any package runs.
     m_Resources = {{"MANIFEST", manifest(3)}};
     addPackage(m_Resources, 0, 1, "data.CAB", payload(12, 1));
-    addPackage(m_Resources, 1, 1, "setup.exe", payload(12, 2));
-    addPackage(m_Resources, 2, 1, "never.msi", payload(12, 3));
+    addPackage(m_Resources, 1, 1, "first.msi", payload(12, 2));
+    addPackage(m_Resources, 2, 1, "setup.exe", payload(12, 3));
     EXPECT_EQ(run({"-s"}), 1);
     EXPECT_TRUE(s_Installs.empty());
-    const std::string strDir = m_Out.strErr.substr(m_Out.strErr.find('(') + 1);
-    EXPECT_EQ(m_Out.strErr.substr(0, m_Out.strErr.find('(')),
-              "TeskStub.exe: error: Internal error: Do not know how to handle file 'setup.exe' ");
-    EXPECT_NE(strDir.find(kSlash + std::string("setup.exe).\r\n")), std::string::npos) << m_Out.strErr;
+    EXPECT_EQ(m_Out.strErr, "TeskStub.exe: error: Internal package error: The file name of package #2 does not end "
+                            "in \".msi\" or \".cab\"\r\n");
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
+    m_Resources.resize(5);
+    m_Resources[0].strData = manifest(2);
+    EXPECT_EQ(run({"-s"}), 0);
+    ASSERT_EQ(s_Installs.size(), 1u);
+    EXPECT_EQ(s_Installs[0].strPackage.substr(s_Installs[0].strPackage.size() - 10), kSlash + std::string("first.msi"));
+    EXPECT_TRUE(s_Installs[0].strContent == payload(12, 2));
 }
 
 TEST_F(RunTest, EarlyEnds) {
     // Another installer holds the mutex: nothing is made on disk.
-    s_fMutexExists = true;
+    s_fMutexHeld = true;
     EXPECT_EQ(run({"-s"}), 1);
     EXPECT_EQ(m_Out.strErr, "TeskStub.exe: error: Another installer is already running\r\n");
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
-    s_fMutexExists = false;
+    s_fMutexHeld = false;
 
     // No manifest: reported; the directory made for the run stays, empty.
     m_Resources.clear();
@@ -451,4 +450,64 @@ TEST_F(RunTest, VerboseSummaryOnTheConsole) {
               std::string::npos)
         << m_Out.strOut;
     EXPECT_NE(m_Out.strOut.find("TeskInstallLog.txt\r\n"), std::string::npos);
+}
+
+TEST_F(RunTest, ANameTakenBeforeTheRunIsPassedOver) {
+    // The generator is made to pick a name known in advance, and something already has
+    // that name: a directory someone else made (with a file of theirs in it), or a file.
+    // The run takes the next name and leaves the other object as it found it.
+    m_Resources = {{"MANIFEST", manifest(1)}};
+    addPackage(m_Resources, 0, 3, "p.msi", payload(100, 1));
+    const std::string strTaken = expectedName(42, 0);
+    for (bool fDirectory : {true, false}) {
+        SCOPED_TRACE(fDirectory ? "a directory" : "a file");
+        if (fDirectory) {
+            fs::create_directory(fsPath("tmp/" + strTaken));
+            writeFile("tmp/" + strTaken + "/theirs.txt", "theirs");
+        } else
+            writeFile("tmp/" + strTaken, "theirs");
+        RTRAND hRand = NIL_RTRAND;
+        ASSERT_EQ(RTRandCreateParkMiller(&hRand), 0);
+        ASSERT_EQ(RTRandSeed(hRand, 42), 0);
+        s_Installs.clear();
+        {
+            ProcessRandScope Scope(hRand);
+            EXPECT_EQ(run({"-s"}), 0) << m_Out.strErr;
+        }
+        EXPECT_EQ(RTRandDestroy(hRand), 0);
+        ASSERT_EQ(s_Installs.size(), 1u);
+        const std::string strDir = s_Installs[0].strPackage.substr(0, s_Installs[0].strPackage.find_last_of(kSlash));
+        EXPECT_EQ(strDir, path("tmp") + kSlash + expectedName(42, 24));
+        EXPECT_EQ(entries("tmp"), std::vector<std::string>{strTaken});
+        if (fDirectory) {
+            EXPECT_EQ(entries("tmp/" + strTaken), std::vector<std::string>{"theirs.txt"});
+            EXPECT_EQ(readFile("tmp/" + strTaken + "/theirs.txt"), "theirs");
+        } else
+            EXPECT_EQ(readFile("tmp/" + strTaken), "theirs");
+        fs::remove_all(fsPath("tmp/" + strTaken));
+    }
+}
+
+TEST_F(RunTest, LibraryRedirectionEndsTheProgramFirst) {
+    // Asked before anything else, the runtime's initialisation included; the refusal
+    // goes to the standard error handle itself, not through a stream or a message box.
+    g_StubPlatform.pfnFindLibraryRedirection = [](char *pszMarker, size_t cbMarker) {
+        snprintf(pszMarker, cbMarker, "%s", "C:\\Tools\\setup.exe.local");
+        return true;
+    };
+    std::string strArg0 = "setup.exe", strArg1 = "--version";
+    char *apszArgs[] = {strArg0.data(), strArg1.data(), nullptr};
+    captureStd();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(InstallerMain(2, apszArgs, nullptr), 1);
+    std::string strRaw = testing::internal::GetCapturedStderr();
+    // Read back in text mode on Windows, where the line ends in CR LF (the end-to-end
+    // tests see its bytes).
+    strRaw.erase(std::remove(strRaw.begin(), strRaw.end(), '\r'), strRaw.end());
+    EXPECT_EQ(finish("err"), "");
+    EXPECT_EQ(readFile("out"), "");
+    EXPECT_TRUE(s_Boxes.empty());
+    EXPECT_EQ(strRaw, std::string("setup.exe: error: Refusing to run while 'C:\\Tools\\setup.exe.local' exists: the "
+                                  "system would load this program's libraries from there. Remove it and start the "
+                                  "installer again.\n"));
 }

@@ -8,6 +8,7 @@
 #include <olma/mem.h>
 #include <olma/path.h>
 
+#include "Runtime/common/rand/forced-rand.h"
 #include "common/rand/internal-rand.h"
 #include "r3/internal-dir.h"
 #include "r3/internal-tempname.h"
@@ -43,8 +44,6 @@ inline bool keepsNotContentIndexed() {
     return !GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
 }
 #endif
-
-inline const char g_szAlphabet[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 /** A scratch directory of the test's own under the temporary directory, removed
  *  (with what the tests put in it) at the end. */
@@ -90,28 +89,6 @@ inline uint32_t g_cConstDraws;
 inline uint32_t constGetU32(RandGenerator *, uint32_t u32Min, uint32_t) {
     g_cConstDraws++;
     return u32Min;
-}
-
-/** Installs a generator as the process-wide one for a scope. */
-struct ProcessRandScope {
-    RTRAND hOld;
-    explicit ProcessRandScope(RTRAND hNew) { hOld = rtRandTestSwapProcessGenerator(hNew); }
-    ~ProcessRandScope() { rtRandTestSwapProcessGenerator(hOld); }
-};
-
-/** The 24 characters a Park-Miller generator with the seed writes into a template,
- *  after skipping cSkip draws; the run is filled from its end. */
-inline std::string expectedName(uint64_t uSeed, unsigned cSkip) {
-    RTRAND h = NIL_RTRAND;
-    EXPECT_EQ(RTRandCreateParkMiller(&h), 0);
-    EXPECT_EQ(RTRandSeed(h, uSeed), 0);
-    for (unsigned i = 0; i < cSkip; i++)
-        (void)RTRandGetU32Ex(h, 0, 35);
-    std::string str(24, '?');
-    for (size_t i = 24; i-- > 0;)
-        str[i] = g_szAlphabet[RTRandGetU32Ex(h, 0, 35)];
-    RTRandDestroy(h);
-    return str;
 }
 
 } // namespace dirtest
