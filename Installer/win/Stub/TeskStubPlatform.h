@@ -32,8 +32,9 @@ struct StubPlatform {
 
     /* --- Single instance --- */
     /** Takes the named mutex for this process: its handle, or 0 when it is not taken.
-     *  *pfHeldElsewhere is true when another live process holds it; false with 0 means
-     *  the mutex could not be made at all. One whose holder died is taken. */
+     *  *pfHeldElsewhere is true when another installer has it (it existed already, held
+     *  or not); false with 0 means the mutex could not be made at all. One whose holder
+     *  died is taken over. */
     StubHandle (*pfnAcquireMutex)(const RTUTF16 *pwszName, bool *pfHeldElsewhere);
     /** Lets go of a mutex taken by pfnAcquireMutex and closes its handle. */
     void (*pfnReleaseMutex)(StubHandle hMutex);

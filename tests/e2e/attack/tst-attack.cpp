@@ -460,10 +460,17 @@ TEST_F(AttackTest, TheMutexHeldByALiveProcessOrLeftByADeadOne) {
     for (HANDLE h : {hHolder, hReady, hRelease})
         CloseHandle(h);
 
-    // Left by a holder that died: the object lives on (this process has it open, as any
-    // process may), abandoned. The installer takes it over and runs.
+    // Open but not held, as an installer that only creates the mutex keeps it: that
+    // installer is running, so this one stops too.
     HANDLE hOpen = CreateMutexW(nullptr, FALSE, kwszMutex);
     ASSERT_NE(hOpen, nullptr);
+    Res = run(L"AttackMutex", "--silent");
+    EXPECT_EQ(Res.uExit, 1u);
+    EXPECT_EQ(Res.strErr, errorLine("AttackMutex.exe", "Another installer is already running"));
+    EXPECT_EQ(installedValue(L"AttackMutex"), "<absent>");
+
+    // Left by a holder that died: the object lives on (this process still has it open),
+    // abandoned. The installer takes it over and runs.
     HANDLE hDead = startOtherProcess(L"abandon");
     ASSERT_NE(hDead, nullptr);
     ASSERT_EQ(WaitForSingleObject(hDead, 60000), WAIT_OBJECT_0);

@@ -67,17 +67,21 @@ bool winHostIs64Bit() {
 
 StubHandle winAcquireMutex(const RTUTF16 *pwszName, bool *pfHeldElsewhere) {
     *pfHeldElsewhere = false;
+    SetLastError(NO_ERROR);
     HANDLE hMutex = CreateMutexW(nullptr, FALSE, (LPCWSTR)pwszName);
     if (!hMutex)
         return 0;
-    // Only a holder that is alive stops the run. That the object exists says nothing:
-    // any process that merely has it open keeps it in existence, and a holder that died
-    // leaves it abandoned, which the wait hands over at once.
+    // An existing object means another installer is running, whether it holds the mutex
+    // or only keeps it open as earlier installers do. The one exception is a mutex whose
+    // holder died: the wait hands it over, and this run goes on as its new holder.
+    const bool fExisted = GetLastError() == ERROR_ALREADY_EXISTS;
     const DWORD dwWait = WaitForSingleObject(hMutex, 0);
-    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+    if (dwWait == WAIT_ABANDONED || (dwWait == WAIT_OBJECT_0 && !fExisted))
         return (StubHandle)hMutex;
+    if (dwWait == WAIT_OBJECT_0)
+        ReleaseMutex(hMutex);
     CloseHandle(hMutex);
-    *pfHeldElsewhere = dwWait == WAIT_TIMEOUT;
+    *pfHeldElsewhere = fExisted || dwWait == WAIT_TIMEOUT;
     return 0;
 }
 
