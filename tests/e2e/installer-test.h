@@ -24,6 +24,18 @@ inline std::string toUtf8(const std::wstring &wstr) {
     return str;
 }
 
+/** The libraries planted as canaries (tests/e2e/ldr builds one under each name). */
+inline const wchar_t *const kapwszCanaries[] = {
+    L"msi.dll",    L"crypt32.dll",   L"user32.dll",  L"shell32.dll", L"comctl32.dll", L"version.dll", L"uxtheme.dll",
+    L"dwmapi.dll", L"cryptbase.dll", L"userenv.dll", L"propsys.dll", L"apphelp.dll",  L"ntmarta.dll"};
+
+inline std::string lower(std::string str) {
+    for (char &ch : str)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = (char)(ch - 'A' + 'a');
+    return str;
+}
+
 inline std::string readFile(const std::wstring &wstrPath) {
     std::ifstream In(wstrPath.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());

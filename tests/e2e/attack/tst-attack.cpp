@@ -17,10 +17,6 @@ namespace {
 
 using namespace e2e;
 
-const wchar_t *const kapwszCanaries[] = {
-    L"msi.dll",    L"crypt32.dll",   L"user32.dll",  L"shell32.dll", L"comctl32.dll", L"version.dll", L"uxtheme.dll",
-    L"dwmapi.dll", L"cryptbase.dll", L"userenv.dll", L"propsys.dll", L"apphelp.dll",  L"ntmarta.dll"};
-
 constexpr wchar_t kwszMutex[] = L"TeskStubInstaller";
 
 /** The other process of the mutex tests: this program started again with
@@ -71,13 +67,6 @@ std::map<std::string, std::string> markers(const std::wstring &wstrDir) {
     for (const std::string &strName : entries(wstrDir))
         Markers[strName] = readFile(wstrDir + L"\\" + utf8ToWide(strName));
     return Markers;
-}
-
-std::string lower(std::string str) {
-    for (char &ch : str)
-        if (ch >= 'A' && ch <= 'Z')
-            ch = (char)(ch - 'A' + 'a');
-    return str;
 }
 
 /** A careless clean-up, for the controls: it enters everything that says it is a

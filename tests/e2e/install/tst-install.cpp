@@ -14,45 +14,12 @@
 #include <vector>
 
 #include "e2e/installer-test.h"
+#include "win/trusted-publishers.h"
 
 namespace {
 
 using namespace e2e;
-
-std::string sha1Hex(const std::string &strData) {
-    BYTE abHash[20];
-    DWORD cbHash = sizeof(abHash);
-    if (!CryptHashCertificate(0, CALG_SHA1, 0, (const BYTE *)strData.data(), (DWORD)strData.size(), abHash, &cbHash))
-        return "";
-    std::string str;
-    for (BYTE b : abHash) {
-        char sz[3];
-        snprintf(sz, sizeof(sz), "%02X", b);
-        str += sz;
-    }
-    return str;
-}
-
-/** Whether the machine's trusted-publisher store holds the certificate (by its SHA-1
- *  thumbprint); with fRemove it is taken out again. */
-bool inTrustedPublishers(const std::string &strCert, bool fRemove = false) {
-    HCERTSTORE hStore =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"TrustedPublisher");
-    if (!hStore)
-        return false;
-    BYTE abHash[20];
-    DWORD cbHash = sizeof(abHash);
-    CryptHashCertificate(0, CALG_SHA1, 0, (const BYTE *)strCert.data(), (DWORD)strCert.size(), abHash, &cbHash);
-    CRYPT_HASH_BLOB Blob = {cbHash, abHash};
-    PCCERT_CONTEXT pCtx = CertFindCertificateInStore(hStore, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &Blob, nullptr);
-    const bool fFound = pCtx != nullptr;
-    if (pCtx && fRemove)
-        CertDeleteCertificateFromStore(pCtx); // frees the context
-    else if (pCtx)
-        CertFreeCertificateContext(pCtx);
-    CertCloseStore(hStore, 0);
-    return fFound;
-}
+using wintest::trustedPublisherCopies;
 
 class Install : public e2e::InstallerTest {};
 
@@ -196,18 +163,18 @@ TEST_F(Install, Certificates) {
     const std::string strSilentCert = readFile(packagePath(L"E2ESilentCert", L".cer"));
     const std::string strOtherCert = readFile(packagePath(L"E2ENoSilentCert", L".cer"));
     ASSERT_GT(strSilentCert.size(), 100u);
-    inTrustedPublishers(strSilentCert, true);
-    inTrustedPublishers(strOtherCert, true);
+    trustedPublisherCopies(strSilentCert, true /*fDelete*/);
+    trustedPublisherCopies(strOtherCert, true /*fDelete*/);
     // --no-silent-cert installs the package and leaves the store alone.
     RunResult Res = run(L"NoSilentCert", "--silent --no-silent-cert");
     EXPECT_EQ(Res.uExit, 0u) << Res.strErr;
-    EXPECT_FALSE(inTrustedPublishers(strOtherCert));
+    EXPECT_EQ(trustedPublisherCopies(strOtherCert), 0u);
     EXPECT_EQ(installedValue(L"E2ECertSilent"), "default");
     uninstall(L"E2ECertSilent");
     // A silent run adds the certificate before the package.
     Res = run(L"Certificates", "--silent");
     EXPECT_EQ(Res.uExit, 0u) << Res.strErr;
-    EXPECT_TRUE(inTrustedPublishers(strSilentCert, true));
+    EXPECT_EQ(trustedPublisherCopies(strSilentCert, true /*fDelete*/), 1u);
     EXPECT_EQ(installedValue(L"E2ECertSilent"), "default");
 }
 

@@ -9,36 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "e2e/installer-test.h"
+
 namespace {
 
-const wchar_t *const kapwszCanaries[] = {
-    L"msi.dll",    L"crypt32.dll",   L"user32.dll",  L"shell32.dll", L"comctl32.dll", L"version.dll", L"uxtheme.dll",
-    L"dwmapi.dll", L"cryptbase.dll", L"userenv.dll", L"propsys.dll", L"apphelp.dll",  L"ntmarta.dll"};
-
-std::wstring imageDir() {
-    wchar_t wsz[MAX_PATH];
-    DWORD cwc = GetModuleFileNameW(nullptr, wsz, MAX_PATH);
-    std::wstring str(wsz, cwc);
-    return str.substr(0, str.find_last_of(L"\\/") + 1);
-}
+using e2e::imageDir;
+using e2e::kapwszCanaries;
+using e2e::lower;
+using e2e::removeTree;
+using e2e::toUtf8;
 
 std::wstring systemDir() {
     wchar_t wsz[MAX_PATH];
     return std::wstring(wsz, GetSystemDirectoryW(wsz, MAX_PATH));
-}
-
-std::string toUtf8(const std::wstring &wstr) {
-    int cb = WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), nullptr, 0, nullptr, nullptr);
-    std::string str(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wstr.data(), (int)wstr.size(), str.data(), cb, nullptr, nullptr);
-    return str;
-}
-
-std::string lower(std::string str) {
-    for (char &ch : str)
-        if (ch >= 'A' && ch <= 'Z')
-            ch = (char)(ch - 'A' + 'a');
-    return str;
 }
 
 std::string readFile(const std::wstring &wstrPath) {
@@ -87,25 +70,6 @@ RunResult run(const std::wstring &wstrImage, const std::wstring &wstrArgs, const
     CloseHandle(hOut);
     Res.strOut = readFile(wstrOutFile);
     return Res;
-}
-
-void removeTree(const std::wstring &wstrDir) {
-    WIN32_FIND_DATAW Data;
-    HANDLE h = FindFirstFileW((wstrDir + L"\\*").c_str(), &Data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring wstrName = Data.cFileName;
-            if (wstrName == L"." || wstrName == L"..")
-                continue;
-            const std::wstring wstrPath = wstrDir + L"\\" + wstrName;
-            if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(wstrPath);
-            else
-                DeleteFileW(wstrPath.c_str());
-        } while (FindNextFileW(h, &Data));
-        FindClose(h);
-    }
-    RemoveDirectoryW(wstrDir.c_str());
 }
 
 /** The planted layout: app\ (the program and canaries), cwd\ (canaries), markers\. */

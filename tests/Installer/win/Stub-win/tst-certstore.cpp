@@ -9,7 +9,12 @@
 
 #include <fstream>
 
+#include "win/trusted-publishers.h"
+
 namespace {
+
+using wintest::certThumbprint;
+using wintest::trustedPublisherCopies;
 
 std::string programDir() {
     char sz[MAX_PATH];
@@ -22,55 +27,6 @@ std::string programDir() {
 std::string testCertificate() {
     std::ifstream In(programDir() + "packages\\TestPublisher.cer", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-}
-
-std::string thumbprint(const std::string &strCert) {
-    BYTE abHash[20];
-    DWORD cbHash = sizeof(abHash);
-    if (!CryptHashCertificate(0, CALG_SHA1, 0, (const BYTE *)strCert.data(), (DWORD)strCert.size(), abHash, &cbHash))
-        return "";
-    std::string str;
-    for (BYTE b : abHash) {
-        char sz[3];
-        snprintf(sz, sizeof(sz), "%02X", b);
-        str += sz;
-    }
-    return str;
-}
-
-HCERTSTORE openTrustedPublisher(DWORD fFlags) {
-    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | fFlags, L"TrustedPublisher");
-}
-
-/** Copies of the certificate in the store, found by their SHA-1 hash; deletes them
- *  instead of counting when fDelete is set. */
-unsigned copiesInStore(const std::string &strCert, bool fDelete = false) {
-    BYTE abHash[20];
-    DWORD cbHash = sizeof(abHash);
-    if (!CryptHashCertificate(0, CALG_SHA1, 0, (const BYTE *)strCert.data(), (DWORD)strCert.size(), abHash, &cbHash))
-        return ~0u;
-    HCERTSTORE hStore = openTrustedPublisher(fDelete ? 0 : CERT_STORE_READONLY_FLAG);
-    if (!hStore)
-        return ~0u;
-    CRYPT_HASH_BLOB Blob = {cbHash, abHash};
-    unsigned cCopies = 0;
-    if (fDelete) {
-        // Each search starts afresh: the store need not move on past a deleted copy.
-        PCCERT_CONTEXT pCtx;
-        while (cCopies < 16 &&
-               (pCtx = CertFindCertificateInStore(hStore, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &Blob, nullptr))) {
-            CertDeleteCertificateFromStore(pCtx);
-            cCopies++;
-        }
-        // Wine writes deletions to the registry only when asked to.
-        CertControlStore(hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-    } else {
-        PCCERT_CONTEXT pCtx = nullptr;
-        while ((pCtx = CertFindCertificateInStore(hStore, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &Blob, pCtx)))
-            cCopies++;
-    }
-    CertCloseStore(hStore, 0);
-    return cCopies;
 }
 
 bool registryKeyExists(const std::string &strThumbprint) {
@@ -101,13 +57,13 @@ protected:
         StubTest::SetUp();
         m_strCert = testCertificate();
         ASSERT_GT(m_strCert.size(), 100u) << "the build makes packages\\TestPublisher.cer";
-        m_strThumbprint = thumbprint(m_strCert);
+        m_strThumbprint = certThumbprint(m_strCert);
         ASSERT_EQ(m_strThumbprint.size(), 40u);
-        copiesInStore(m_strCert, true /*fDelete*/);
-        ASSERT_EQ(copiesInStore(m_strCert), 0u);
+        trustedPublisherCopies(m_strCert, true /*fDelete*/);
+        ASSERT_EQ(trustedPublisherCopies(m_strCert), 0u);
     }
     void TearDown() override {
-        copiesInStore(m_strCert, true /*fDelete*/);
+        trustedPublisherCopies(m_strCert, true /*fDelete*/);
         StubTest::TearDown();
     }
 
@@ -130,13 +86,13 @@ TEST_F(CertStoreTest, AddedToTheMachineStoreAndReplaced) {
     std::string strErr;
     EXPECT_TRUE(add(m_strCert, &strErr));
     EXPECT_EQ(strErr, "");
-    EXPECT_EQ(copiesInStore(m_strCert), 1u);
+    EXPECT_EQ(trustedPublisherCopies(m_strCert), 1u);
     EXPECT_TRUE(registryKeyExists(m_strThumbprint)) << m_strThumbprint;
 
     // Already there: replaced, not an error, still one copy.
     EXPECT_TRUE(add(m_strCert, &strErr));
     EXPECT_EQ(strErr, "");
-    EXPECT_EQ(copiesInStore(m_strCert), 1u);
+    EXPECT_EQ(trustedPublisherCopies(m_strCert), 1u);
     EXPECT_TRUE(registryKeyExists(m_strThumbprint));
 }
 
@@ -164,7 +120,7 @@ TEST_F(CertStoreTest, MalformedCertificate) {
         EXPECT_EQ(strErr,
                   "TeskStub.exe: error: Unable to get certificate context: " + std::to_string((int)uError) + "\r\n");
     }
-    EXPECT_EQ(copiesInStore(m_strCert), 0u);
+    EXPECT_EQ(trustedPublisherCopies(m_strCert), 0u);
 }
 
 TEST_F(CertStoreTest, StoreFailures) {
@@ -190,7 +146,7 @@ TEST_F(CertStoreTest, StoreFailures) {
         std::string strErr;
         EXPECT_FALSE(add(m_strCert, &strErr));
         EXPECT_EQ(strErr, std::string("TeskStub.exe: error: ") + c.pszError + "\r\n");
-        EXPECT_EQ(copiesInStore(m_strCert), 0u);
+        EXPECT_EQ(trustedPublisherCopies(m_strCert), 0u);
         EXPECT_FALSE(registryKeyExists(m_strThumbprint));
     }
 }
