@@ -8,7 +8,10 @@ set(TESKSTUB_VERSION_DEFINITIONS TESKSTUB_VERSION_MAJOR=1 TESKSTUB_VERSION_MINOR
 set(OLMA_RUNTIME_CXX_FLAGS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter
     -Wno-missing-field-initializers)
 
-# Flags for code linked into the image without a C runtime.
+# Flags for code linked into the image without a C runtime. The release preset builds it
+# without -fdata-sections: mingw's compiler gives every zero-initialised variable a .data$
+# section of its own with real contents, so the path and message buffers would take room
+# in the file instead of in .bss.
 set(OLMA_NOCRT_CXX_FLAGS ${OLMA_RUNTIME_CXX_FLAGS} -ffreestanding -fno-asynchronous-unwind-tables
     -fstack-protector-strong -fno-threadsafe-statics -DRT_NO_CRT=1)
 # -nostdlib drops libgcc too; it is only compiler support (64-bit division on x86 and the
@@ -20,6 +23,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(REMOVE_ITEM OLMA_NOCRT_LINK_FLAGS -Wl,--high-entropy-va)
 else()
     set(OLMA_NOCRT_ENTRY -Wl,-e,rtNoCrtEntry)
+    # The image imports functions only, never data, so on x64 its globals are reached
+    # directly instead of through a pointer kept in case they live in a DLL.
+    list(APPEND OLMA_NOCRT_CXX_FLAGS -mcmodel=small)
 endif()
 
 # Links an executable without a C runtime: entry point of the start-up module,
