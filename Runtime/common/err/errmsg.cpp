@@ -1,21 +1,42 @@
 // Names and messages of the status codes, and of the few Windows error values the
 // runtime names, rendered through the formatter's output callback.
 #include <olma/err.h>
+#include <cstddef>
 #include <olma/string.h>
 #include "common/string/internal-str.h"
 
 namespace {
 
-struct RTSTATUSMSG {
-    const char *pszDefine;
-    const char *pszMsg;
-    uint16_t cchDefine;
-    uint16_t cchMsg;
-    int32_t iCode;
+/** Every name and message, each with its terminator, back to back in one block. */
+struct RTSTATUSTEXTS {
+#define OLMA_ERR(name, value, msg)                                                                                     \
+    char name##_Define[sizeof(#name)];                                                                                 \
+    char name##_Msg[sizeof(msg)];
+#include <olma/err-list.h>
+#undef OLMA_ERR
+};
+constexpr RTSTATUSTEXTS g_StatusTexts = {
+#define OLMA_ERR(name, value, msg) #name, msg,
+#include <olma/err-list.h>
+#undef OLMA_ERR
 };
 
-// The list is kept sorted by value, which the binary search below depends on.
-#define OLMA_ERR(name, value, msg) {#name, msg, sizeof(#name) - 1, sizeof(msg) - 1, value},
+/** One status code in six bytes. Its texts are found by offset into g_StatusTexts,
+ *  which needs no relocation when the image moves; the message follows the name's
+ *  terminator. */
+struct RTSTATUSMSG {
+    int16_t iCode;
+    uint16_t offDefine;
+    uint8_t cchDefine;
+    uint8_t cchMsg;
+
+    const char *define() const { return (const char *)&g_StatusTexts + offDefine; }
+    const char *msg() const { return define() + cchDefine + 1; }
+};
+
+// The list is kept sorted by value, which the binary search below depends on. Braced
+// initialisation refuses a value, offset or length that does not fit its field.
+#define OLMA_ERR(name, value, msg) {value, offsetof(RTSTATUSTEXTS, name##_Define), sizeof(#name) - 1, sizeof(msg) - 1},
 constexpr RTSTATUSMSG g_aStatusMsgs[] = {
 #include <olma/err-list.h>
 };
@@ -105,14 +126,14 @@ int RTErrLookup(int rc) {
 size_t RTErrFormatDefine(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp) {
     const int i = RTErrLookup(rc);
     if (i >= 0)
-        return rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].pszDefine, g_aStatusMsgs[i].cchDefine);
+        return rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].define(), g_aStatusMsgs[i].cchDefine);
     return rtErrOutNum(pfnOutput, pvArgOutput, pszTmp, cbTmp, rc, false);
 }
 
 size_t RTErrFormatMsg(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp) {
     const int i = RTErrLookup(rc);
     if (i >= 0)
-        return rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].pszMsg, g_aStatusMsgs[i].cchMsg);
+        return rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].msg(), g_aStatusMsgs[i].cchMsg);
     return rtErrOutUnknown(pfnOutput, pvArgOutput, pszTmp, cbTmp, rc);
 }
 
@@ -120,11 +141,11 @@ size_t RTErrFormatAll(int rc, PFNRTSTROUTPUT pfnOutput, void *pvArgOutput, char 
     const int i = RTErrLookup(rc);
     if (i < 0)
         return rtErrOutUnknown(pfnOutput, pvArgOutput, pszTmp, cbTmp, rc);
-    size_t cch = rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].pszDefine, g_aStatusMsgs[i].cchDefine);
+    size_t cch = rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].define(), g_aStatusMsgs[i].cchDefine);
     cch += rtErrOutStr(pfnOutput, pvArgOutput, " (", 2);
     cch += rtErrOutNum(pfnOutput, pvArgOutput, pszTmp, cbTmp, rc, false);
     cch += rtErrOutStr(pfnOutput, pvArgOutput, ") - ", 4);
-    cch += rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].pszMsg, g_aStatusMsgs[i].cchMsg);
+    cch += rtErrOutStr(pfnOutput, pvArgOutput, g_aStatusMsgs[i].msg(), g_aStatusMsgs[i].cchMsg);
     return cch;
 }
 
