@@ -130,6 +130,10 @@ void ReleaseCleanupRecords();
 /** The pause between clean-up attempts: RTThreadSleep; tests put a recorder here. */
 typedef int FNCLEANUPSLEEP(RTMSINTERVAL cMillies);
 extern FNCLEANUPSLEEP *g_pfnCleanupSleep;
+/** Test hook, null in the product: called for each record ReleaseCleanupRecords lets go
+ *  of, so that a test can take back what the end of the process would. */
+typedef void FNCLEANUPRELEASE(CleanupRecord *pRec);
+extern FNCLEANUPRELEASE *g_pfnCleanupReleaseHook;
 
 /* --- Extraction and verification --- */
 /** Writes every applicable package into the directory and verifies it; 0, or 1 after

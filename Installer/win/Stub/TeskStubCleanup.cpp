@@ -9,6 +9,7 @@
 
 constinit CleanupList g_CleanupList = {&g_CleanupList, &g_CleanupList};
 constinit FNCLEANUPSLEEP *g_pfnCleanupSleep = RTThreadSleep;
+constinit FNCLEANUPRELEASE *g_pfnCleanupReleaseHook = nullptr;
 
 namespace {
 
@@ -133,6 +134,8 @@ void ReleaseCleanupRecords() {
     while (g_CleanupList.next != &g_CleanupList) {
         CleanupRecord *pRec = static_cast<CleanupRecord *>(g_CleanupList.next);
         unlinkRecord(pRec);
+        if (g_pfnCleanupReleaseHook)
+            g_pfnCleanupReleaseHook(pRec);
         RTMemFree(pRec);
     }
 }

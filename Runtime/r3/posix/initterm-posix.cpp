@@ -1,7 +1,7 @@
 // POSIX backend: the static tables are ELF sections whose bounds the linker provides
 // as __start_/__stop_ symbols. The C runtime's constructor and destructor phases run
 // them, so a program behaves the same whether or not it goes through the start-up
-// routine below.
+// routine (startup-posix.cpp).
 #include <cstdlib>
 #include <unistd.h>
 #include "common/compiler/internal-inittables.h"
@@ -42,6 +42,11 @@ PFNRTSTAGEFN *rtInitTableXtEnd() {
     return __stop_olma_xt;
 }
 
+/** Nothing in a program need refer to this file, so the linker would leave it (and the
+ *  destructor below that flushes the streams) out; the runtime's link options name this
+ *  symbol to keep it in. */
+extern "C" const char g_rtCrtTerminatorsAnchor = 0;
+
 namespace {
 constinit bool g_fShutdownDone = false;
 
@@ -73,10 +78,4 @@ void rtProcessExit(int rcExit, bool fRunHandlers) {
     if (fRunHandlers)
         rtPosixShutdown(true);
     _exit(rcExit);
-}
-
-/** POSIX start-up: main hands its (already UTF-8) arguments straight through. */
-int rtPosixStartupMain(int argc, char **argv) {
-    const int rc = InstallerMain(argc, argv, nullptr);
-    rtProcessExit(rc, true);
 }

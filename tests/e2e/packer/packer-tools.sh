@@ -63,4 +63,12 @@ grep -q MISMATCH tampered.txt || fail "tampered: $(cat tampered.txt)"
 out=$("$wine_run" probe-signed.exe dump BIN_00 extracted.bin | tr -d '\r')
 [ "$out" = "dump BIN_00: rc=0 size=300000" ] || fail "probe: $out"
 cmp extracted.bin product.msi || fail "extracted payload differs"
+
+# The signed installer itself extracts and verifies the exact bytes.
+osslsigncode sign -certs cert.pem -key key.pem -in setup.exe -out setup-signed.exe >/dev/null
+osslsigncode verify -CAfile cert.pem -in setup-signed.exe >verify-setup.txt 2>&1 || fail "verify setup"
+out=$("$wine_run" setup-signed.exe --silent --extract --path signed-out | tr -d '\r')
+[[ "$out" == "Files were extracted to: "*"\\signed-out" ]] || fail "signed setup: $out"
+cmp signed-out/product.msi product.msi || fail "signed setup: product.msi differs"
+cmp signed-out/Data1.cab data.cab || fail "signed setup: Data1.cab differs"
 echo "packer-tools: all checks passed"

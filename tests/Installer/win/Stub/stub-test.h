@@ -55,6 +55,7 @@ protected:
         RTFsTestFailNth(0, 0);
         releaseCleanupRecords();
         g_pfnCleanupSleep = RTThreadSleep;
+        g_pfnCleanupReleaseHook = nullptr;
         g_pfnExtractAfterWriteHook = nullptr;
         std::filesystem::current_path(m_SavedCwd);
         g_StubPlatform = m_SavedPlatform;
@@ -73,17 +74,20 @@ protected:
         }
         return vec;
     }
+    /** Closes the handle a record still holds, as the end of the process would. */
+    static void closeRecordHandle(CleanupRecord *pRec) {
+        if (pRec->isFile && pRec->handle.hFile != NIL_RTFILE)
+            EXPECT_EQ(RTFileClose(pRec->handle.hFile), 0) << pRec->path;
+        else if (!pRec->isFile && pRec->handle.hDir != NIL_RTDIR)
+            EXPECT_EQ(RTDirClose(pRec->handle.hDir), 0) << pRec->path;
+    }
     /** Closes the handles the list still holds (the process would end here), then frees
      *  the records. */
     static void releaseCleanupRecords() {
-        for (CleanupLink *pLink = g_CleanupList.next; pLink != &g_CleanupList; pLink = pLink->next) {
-            CleanupRecord *pRec = static_cast<CleanupRecord *>(pLink);
-            if (pRec->isFile && pRec->handle.hFile != NIL_RTFILE)
-                EXPECT_EQ(RTFileClose(pRec->handle.hFile), 0) << pRec->path;
-            else if (!pRec->isFile && pRec->handle.hDir != NIL_RTDIR)
-                EXPECT_EQ(RTDirClose(pRec->handle.hDir), 0) << pRec->path;
-        }
+        FNCLEANUPRELEASE *pfnSaved = g_pfnCleanupReleaseHook;
+        g_pfnCleanupReleaseHook = closeRecordHandle;
         ReleaseCleanupRecords();
+        g_pfnCleanupReleaseHook = pfnSaved;
     }
 
     /** The executable's resources are these, looked up without regard to ASCII case. */

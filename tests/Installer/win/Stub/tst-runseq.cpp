@@ -115,10 +115,11 @@ protected:
     }
 
     /** Runs the installer with these arguments; the exit code, output kept in m_Out.
-     *  Runs that end with records released unprocessed (extraction only, or the early ends
-     *  before extraction) leave the handles and memory that the process's end would take
-     *  back; the others must leave nothing. */
-    int run(const std::vector<std::string> &Args, bool fEndsWithProcess = false) {
+     *  Records released unprocessed (extraction only) have their handles closed as the
+     *  process's end would close them. Runs that end before the records are released at
+     *  all (fKeepsRecords: the early ends before extraction) leave them, and the memory
+     *  they hold, to the process's end, here to the test. */
+    int run(const std::vector<std::string> &Args, bool fKeepsRecords = false) {
         // A new process starts with the process-wide switches off.
         silent = false;
         verbosity = 0;
@@ -129,9 +130,10 @@ protected:
             Argv.push_back(s.data());
         Argv.push_back(nullptr);
         int rcExit = -1;
-        m_Out = captureCall([&] { rcExit = RunInstaller((int)Store.size(), Argv.data()); }, !fEndsWithProcess);
-        if (fEndsWithProcess)
-            releaseCleanupRecords();
+        g_pfnCleanupReleaseHook = closeRecordHandle;
+        m_Out = captureCall([&] { rcExit = RunInstaller((int)Store.size(), Argv.data()); }, !fKeepsRecords);
+        g_pfnCleanupReleaseHook = nullptr;
+        releaseCleanupRecords();
         return rcExit;
     }
 
@@ -276,7 +278,7 @@ TEST_F(RunTest, HostArchitecture) {
     EXPECT_EQ(s_Installs[0].strContent, payload(7, 1));
     // Extraction only takes every package under its own name.
     s_Installs.clear();
-    EXPECT_EQ(run({"-s", "-x"}, true), 0);
+    EXPECT_EQ(run({"-s", "-x"}), 0);
     EXPECT_EQ(entries("tmp"), (std::vector<std::string>{"amd64.msi", "x86.msi"}));
 }
 
@@ -285,21 +287,21 @@ TEST_F(RunTest, ExtractOnly) {
     addPackage(m_Resources, 0, 3, "amd64.msi", payload(65536, 1));
     addPackage(m_Resources, 1, 1, "data.cab", payload(0x30001, 2));
     // Without --path into the temporary directory itself.
-    EXPECT_EQ(run({"--silent", "--extract"}, true), 0);
+    EXPECT_EQ(run({"--silent", "--extract"}), 0);
     EXPECT_EQ(m_Out.strOut, "Files were extracted to: " + path("tmp") + "\r\n");
     EXPECT_EQ(entries("tmp"), (std::vector<std::string>{"amd64.msi", "data.cab"}));
     EXPECT_EQ(readFile("tmp/data.cab"), payload(0x30001, 2));
     EXPECT_TRUE(s_Installs.empty());
 
     // With --path to a directory that does not exist yet: made, and left with the files.
-    EXPECT_EQ(run({"--extract", "--path", path("extracted")}, true), 0);
+    EXPECT_EQ(run({"--extract", "--path", path("extracted")}), 0);
     ASSERT_EQ(m_Out.Boxes.size(), 1u);
     EXPECT_EQ(m_Out.Boxes[0].fFlags, STUB_MB_ICONINFORMATION);
     EXPECT_EQ(m_Out.Boxes[0].strText, "Files were extracted to: " + path("extracted"));
     EXPECT_EQ(entries("extracted"), (std::vector<std::string>{"amd64.msi", "data.cab"}));
 }
 
-TEST_F(RunTest, ExistingPathIsUsedAndKept) {
+TEST_F(RunTest, PathGiven) {
     m_Resources = {{"MANIFEST", manifest(1)}};
     addPackage(m_Resources, 0, 1, "p.msi", payload(33, 1));
     fs::create_directories(fsPath("mine"));
@@ -311,6 +313,12 @@ TEST_F(RunTest, ExistingPathIsUsedAndKept) {
     EXPECT_EQ(s_Installs[0].strContent, payload(33, 1)); // replaced
     EXPECT_EQ(entries("mine"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(entries("tmp"), std::vector<std::string>());
+
+    // A directory that was not there is made for the run and goes with it.
+    EXPECT_EQ(run({"-s", "--path", path("new")}), 0);
+    ASSERT_EQ(s_Installs.size(), 2u);
+    EXPECT_EQ(s_Installs[1].strPackage, path("new") + kSlash + "p.msi");
+    EXPECT_FALSE(exists("new"));
 }
 
 TEST_F(RunTest, Logging) {
