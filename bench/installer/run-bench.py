@@ -10,7 +10,7 @@ several times under Wine (the NSIS peer can only run there) and prints one table
   run with a 1 KiB package), against cp plus cmp of the same file on this machine (the limit)
   and against NSIS extracting the same stored payload (less its empty installer);
 - private memory from a 1 MiB to a 256 MiB package, and the peak resident set;
-- start-up of --silent --version against the empty image.
+- start-up to the first line of --silent --version against the empty image (until it ends).
 
 Times are medians of --runs runs (start-up: three times as many), with the page cache warm
 and dirty pages written back before every run. Private memory is read from
@@ -104,14 +104,21 @@ class Runner:
         return subprocess.Popen([str(ROOT / "cmake" / "wine-run"), str(exe)] + args, env=self.env, stdout=stdout,
                                 stderr=subprocess.DEVNULL)
 
-    def timed(self, popen_fn, prepare=None, check=None):
+    def timed(self, popen_fn, prepare=None, check=None, first_line=False):
+        """Wall time of one run; with first_line, until the program's first line of output."""
         if prepare:
             prepare()
         self.settle()
         t0 = time.perf_counter()
         proc = popen_fn()
-        rc = proc.wait()
+        if first_line:
+            proc.stdout.readline()
         dt = time.perf_counter() - t0
+        if first_line:
+            proc.stdout.read()
+        rc = proc.wait()
+        if not first_line:
+            dt = time.perf_counter() - t0
         if rc != 0:
             sys.exit(f"run-bench: {proc.args} failed with exit code {rc}")
         if check:
@@ -241,7 +248,8 @@ def measure(opts, work, stub, teskpack, empty):
     s = {"empty": [], "version": []}
     for _ in range(3 * opts.runs):
         s["empty"].append(r.timed(lambda: r.wine(empty, [])))
-        s["version"].append(r.timed(lambda: r.wine(stub, ["--silent", "--version"])))
+        s["version"].append(r.timed(lambda: r.wine(stub, ["--silent", "--version"], stdout=subprocess.PIPE),
+                                    first_line=True))
     start_empty = statistics.median(s["empty"])
     start_ours = statistics.median(s["version"])
 
@@ -284,10 +292,8 @@ def measure(opts, work, stub, teskpack, empty):
     print("Details")
     print(f"  NSIS empty installer: {size_nsis} B stored (SetCompress off, the peer of the payload run), "
           f"{size_nsis_zlib} B with its default compressor")
-    for k, v in t.items():
-        print(f"  {k:12s} runs: " + ", ".join(ms(x) for x in v))
-    print(f"  start-up empty   runs: " + ", ".join(ms(x) for x in s["empty"]))
-    print(f"  start-up version runs: " + ", ".join(ms(x) for x in s["version"]))
+    for k, v in list(t.items()) + [("start-empty", s["empty"]), ("start-version", s["version"])]:
+        print(f"  {k:13s} median {ms(statistics.median(v))}, least {ms(min(v))}; runs: " + ", ".join(ms(x) for x in v))
     for name, label in [("1m", "ours, 1 MiB package"), ("256m", "ours, 256 MiB package"),
                         ("nsis-128m", "NSIS, 128 MiB payload")]:
         print(f"  memory {label:22s}: private (RssAnon) peak {kib(mem[name][0])}, resident (VmHWM) peak {kib(mem[name][1])}")
