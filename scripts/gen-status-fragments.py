@@ -80,7 +80,6 @@ def main():
     for i, (x, y) in enumerate(pairs):
         text = expand(FIRST_TOKEN + i).replace("\\", "\\\\").replace('"', '\\"')
         lines.append('{%s, %s}, // 0x%02x "%s"' % (literal(x), literal(y), FIRST_TOKEN + i, text))
-    lines.append("// clang-format on")
     out = ROOT / "Runtime/common/err/status-fragments.h"
     out.write_text("\n".join(lines) + "\n")
     print("%s: %d fragments" % (out.relative_to(ROOT), len(pairs)))
