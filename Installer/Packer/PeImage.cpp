@@ -37,6 +37,8 @@ constexpr uint32_t kSecPointerToRawData = 20;
 constexpr uint32_t kSecCharacteristics = 36;
 /** Streaming buffer: payloads pass through it, so memory does not grow with them. */
 constexpr size_t kCopyChunk = 1024 * 1024;
+/** The page of the loaders that map images (Windows on x86, x64 and arm64; Wine). */
+constexpr uint32_t kPageSize = 4096;
 
 bool isPowerOfTwo(uint32_t u) {
     return u != 0 && (u & (u - 1)) == 0;
@@ -265,9 +267,15 @@ int PeReadImage(ByteSource &Src, PeImage *pImage, std::string *pstrWhy, PeReadPu
 
 int PePlanRewrite(const PeImage &Image, uint64_t cbRsrc, PeRewritePlan *pPlan, std::string *pstrWhy) {
     const PeSection &Rsrc = Image.rsrc();
+    // A section whose bytes start on a page boundary of the file can be mapped straight
+    // from it; anywhere else a loader has to copy it into private memory first, which for
+    // the packages means reading all of them before the program even starts. Only
+    // sections that start on a page in memory can be mapped at all.
+    const uint64_t offRsrcRaw =
+        Image.cbSectionAlignment >= kPageSize ? alignUp(Rsrc.offRaw, kPageSize) : (uint64_t)Rsrc.offRaw;
     const uint64_t cbRsrcRaw = alignUp(cbRsrc, Image.cbFileAlignment);
     uint64_t uVirtualEnd = Rsrc.uVirtualAddress + cbRsrc;
-    uint64_t cbFile = Rsrc.offRaw + cbRsrcRaw;
+    uint64_t cbFile = offRsrcRaw + cbRsrcRaw;
     uint64_t uRelocVA = 0;
     if (Image.iReloc != SIZE_MAX) {
         const PeSection &Reloc = Image.Sections[Image.iReloc];
@@ -281,9 +289,10 @@ int PePlanRewrite(const PeImage &Image, uint64_t cbRsrc, PeRewritePlan *pPlan, s
                              (cbImage + (1 << 20) - 1) >> 20, PE_IMAGE_SIZE_LIMIT >> 20);
         return ERR_OUT_OF_RANGE;
     }
+    pPlan->offRsrcRaw = (uint32_t)offRsrcRaw;
     pPlan->cbRsrcRaw = (uint32_t)cbRsrcRaw;
     pPlan->uRelocVA = (uint32_t)uRelocVA;
-    pPlan->offRelocRaw = (uint32_t)(Rsrc.offRaw + cbRsrcRaw);
+    pPlan->offRelocRaw = (uint32_t)(offRsrcRaw + cbRsrcRaw);
     pPlan->cbImage = (uint32_t)cbImage;
     pPlan->cbFile = cbFile;
     pPlan->fLarge = !Image.fPe32Plus && cbImage > PE32_IMAGE_SIZE_WARNING;
@@ -367,6 +376,7 @@ int PeWriteImage(ByteSource &Stub, const PeImage &Image, const std::vector<Secti
     uint8_t *pbRsrcHdr = &Headers[Image.offSectionTable + Image.iRsrc * kSectionHeaderSize];
     putU32(pbRsrcHdr + kSecVirtualSize, cbRsrc);
     putU32(pbRsrcHdr + kSecSizeOfRawData, Plan.cbRsrcRaw);
+    putU32(pbRsrcHdr + kSecPointerToRawData, Plan.offRsrcRaw);
     putU32(&Headers[Image.offDataDirs + PE_DIR_RESOURCE * 8 + 4], cbRsrc);
     if (Image.iReloc != SIZE_MAX) {
         const PeSection &Reloc = Image.Sections[Image.iReloc];
@@ -385,6 +395,8 @@ int PeWriteImage(ByteSource &Stub, const PeImage &Image, const std::vector<Secti
     rc = Writer.write(Headers.data(), Headers.size());
     if (RT_SUCCESS(rc))
         rc = Writer.copy(Stub, Image.cbHeaders, Rsrc.offRaw - Image.cbHeaders, "the stub");
+    if (RT_SUCCESS(rc))
+        rc = Writer.zeros(Plan.offRsrcRaw - Rsrc.offRaw);
     uint64_t offSection = 0;
     for (size_t i = 0; i < Pieces.size() && RT_SUCCESS(rc); i++) {
         const SectionPiece &Piece = Pieces[i];

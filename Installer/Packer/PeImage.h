@@ -86,6 +86,9 @@ struct SectionPiece {
 
 /** Where everything lands when the resource section becomes cbRsrc bytes long. */
 struct PeRewritePlan {
+    /** Where the resource section's bytes start in the file: on a page boundary, so that a
+     *  loader that maps the file (rather than reading it) can serve the packages in place. */
+    uint32_t offRsrcRaw;
     uint32_t cbRsrcRaw;
     uint32_t uRelocVA;
     uint32_t offRelocRaw;

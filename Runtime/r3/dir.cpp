@@ -8,12 +8,22 @@
 #include "common/string/internal-str.h"
 
 RTUNICP rtDirUpperCp(RTUNICP uc) {
-    for (size_t i = 0; i < g_cRtDirUpperRanges; i++) {
-        const RTDIRUPPERRANGE &Range = g_aRtDirUpperRanges[i];
-        if (uc >= Range.first && uc < Range.end)
-            return Range.mapping[uc - Range.first];
+    // The last run that starts at or before the code point is the only one that can hold it.
+    size_t iLo = 0, iHi = g_cRtDirUpperRuns;
+    while (iLo < iHi) {
+        const size_t iMid = iLo + (iHi - iLo) / 2;
+        if (g_aRtDirUpperRuns[iMid].first <= uc)
+            iLo = iMid + 1;
+        else
+            iHi = iMid;
     }
-    return uc;
+    if (iLo == 0)
+        return uc;
+    const RTDIRUPPERRUN &Run = g_aRtDirUpperRuns[iLo - 1];
+    const RTUNICP off = uc - Run.first;
+    if ((off & Run.fEveryOther) || (off >> Run.fEveryOther) >= Run.count)
+        return uc;
+    return uc + (RTUNICP)Run.delta;
 }
 
 /*

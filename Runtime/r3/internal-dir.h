@@ -60,14 +60,18 @@ constexpr size_t RTDIR_ENTRY_NAME_MAX = 768;
 /** Folds a code point to upper case (simple mappings, selected ranges only). */
 RTUNICP rtDirUpperCp(RTUNICP uc);
 
-/** One row of the folding table: mappings for [first, end). */
-struct RTDIRUPPERRANGE {
-    RTUNICP first;
-    RTUNICP end;
-    const RTUNICP *mapping;
+/** One run of the folding table: count code points from first on, one or two apart,
+ *  that fold to themselves plus delta. Runs are sorted and never overlap; every code
+ *  point outside them folds to itself. */
+struct RTDIRUPPERRUN {
+    uint32_t first : 21;
+    uint32_t count : 10;
+    /** The run takes every other code point (lower and upper case alternating). */
+    uint32_t fEveryOther : 1;
+    int32_t delta;
 };
-extern const RTDIRUPPERRANGE g_aRtDirUpperRanges[];
-extern const size_t g_cRtDirUpperRanges;
+extern const RTDIRUPPERRUN g_aRtDirUpperRuns[];
+extern const size_t g_cRtDirUpperRuns;
 
 /** Deepest recursion of the wildcard matcher; a filter that needs more never matches. */
 constexpr unsigned RTDIR_FILTER_MAX_DEPTH = 256;

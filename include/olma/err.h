@@ -37,6 +37,20 @@ constexpr int32_t RTERRVARS_NO_SOCKET_ERROR = 10093;
 RTERRVARS *RTErrVarsSave(RTERRVARS *pVars);
 void RTErrVarsRestore(const RTERRVARS *pVars);
 
+/** Extended error information: a status and a message in the caller's buffer of cbMsg
+ *  bytes. The loader fills it; the formatter prints it (%RTeic, %RTeim). */
+struct RTERRINFO {
+    uint32_t fFlags;
+    int32_t rc;
+    size_t cbMsg;
+    char *pszMsg;
+};
+/** fFlags bit: the record holds an error. */
+constexpr uint32_t RTERRINFO_FLAGS_SET = 0x00000004;
+/** The mark in the high half of fFlags without which the formatter shows nothing. */
+constexpr uint32_t RTERRINFO_FLAGS_MAGIC_MASK = 0xffff0000;
+constexpr uint32_t RTERRINFO_FLAGS_MAGIC = 0xbabe0000;
+
 /** Hooks through which runtime initialisation hands over the socket library's
  *  last-error functions (null while the library is not loaded). */
 using PFNRTWSAGETLASTERROR = int(RT_STDCALL *)();

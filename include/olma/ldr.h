@@ -24,16 +24,6 @@ constexpr uint32_t RTLDRLOAD_FLAGS_NT_SEARCH_DLL_LOAD_DIR = 4;
 constexpr uint32_t RTLDRLOAD_FLAGS_NO_SUFFIX = 8;
 constexpr uint32_t RTLDRLOAD_FLAGS_VALID_MASK = 15;
 
-/** Extended error information: a status and a message. */
-struct RTERRINFO {
-    uint32_t fFlags;
-    int32_t rc;
-    size_t cbMsg;
-    char *pszMsg;
-};
-/** fFlags bit: the record holds an error. */
-constexpr uint32_t RTERRINFO_FLAGS_SET = 4;
-
 /** Loads a library by bare name from the system directory (".DLL" is appended when the
  *  name has no suffix). Names with "/", "\\" or ":" are refused. */
 [[nodiscard]] int LoadSystemLibrary(const char *pszName, bool fNeverUnload, RTLDRMOD *phLdrMod);

@@ -22,18 +22,6 @@ constexpr uint32_t RTNETADDRTYPE_MAC = 4;
 /** Port value meaning that no port is given. */
 constexpr uint32_t RTNETADDR_PORT_NA = 0xffffffff;
 
-/** Error-info record printed by %RTeic and %RTeim. */
-struct RTERRINFO {
-    uint32_t fFlags;
-    int32_t rc;
-    size_t cbMsg;
-    const char *pszMsg;
-};
-constexpr uint32_t RTERRINFO_FLAGS_MAGIC_MASK = 0xffff0000;
-constexpr uint32_t RTERRINFO_FLAGS_MAGIC = 0xbabe0000;
-/** The record holds a status and a message. */
-constexpr uint32_t RTERRINFO_FLAGS_SET = 0x00000004;
-
 /**
  * Collects small pieces of a handler's output and hands them to the output callback
  * in larger blocks; a handler that prints a hex dump would otherwise make one call

@@ -138,7 +138,8 @@ inline std::string utf16Name(const std::string &strImage, uint64_t off) {
 
 /**
  * Checks what every image the packer writes must satisfy and returns the resources it
- * finds: sections ascending and adjacent, raw data contiguous from the headers, the
+ * finds: sections ascending and adjacent, raw data contiguous from the headers but for the
+ * gap that puts the resource section on a page boundary, the
  * image size, the file size a multiple of the file alignment, every data entry inside
  * the resource section, names upper case and sorted before the numbers, the relocation
  * directory inside the moved relocation section with its size (cbRelocDir, 0 without
@@ -157,6 +158,9 @@ inline std::vector<CheckedResource> checkPackedImage(const std::string &strImage
         if (i > 0)
             EXPECT_EQ(uVA, alignTo(View.section(i - 1, 12) + View.section(i - 1, 8), View.uSectionAlignment));
         if (View.section(i, 16) != 0) {
+            // The resource section starts on a page of the file, so that it can be mapped.
+            if (View.sectionName(i) == ".rsrc" && View.uSectionAlignment >= 4096)
+                offRaw = alignTo(offRaw, 4096);
             EXPECT_EQ(View.section(i, 20), offRaw);
             offRaw += View.section(i, 16);
         }

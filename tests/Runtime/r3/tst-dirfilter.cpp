@@ -331,6 +331,17 @@ TEST(DirFilter, UpperCaseFolding) {
         {0x10450, 0x10450},
         {0x118C0, 0x118C0},
         {0x29E, 0x29E},
+        // Around the runs the table is kept in: just before and after one, the last member
+        // of one that takes every other code point, and the code points between its members.
+        {0x60, 0x60},
+        {0x7B, 0x7B},
+        {0x100, 0x100},
+        {0x101, 0x100},
+        {0x12E, 0x12E},
+        {0x12F, 0x12E},
+        {0x130, 0x130},
+        {0x10FFFF, 0x10FFFF},
+        {0xFFFFFFFF, 0xFFFFFFFF},
     };
     for (const Case &c : aCases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.uc);

@@ -12,6 +12,11 @@
 
 namespace {
 
+/** An error-info record over a message that the formatter only reads. */
+RTERRINFO errInfo(uint32_t fFlags, int32_t rc, size_t cbMsg, const char *pszMsg) {
+    return {fFlags, rc, cbMsg, const_cast<char *>(pszMsg)};
+}
+
 constexpr bool g_f64 = sizeof(void *) == 8;
 
 /** The width-dependent expectation of a pointer-sized value. */
@@ -36,7 +41,7 @@ struct TypeData {
     RTNETADDR NetAddr = {{192, 168, 0, 1}, RTNETADDRTYPE_IPV4, 8080};
     uint8_t abUuid[16] = {0x78, 0x56, 0x34, 0x12, 0xbc, 0x9a, 0xf0, 0xde,
                           0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
-    RTERRINFO ErrInfo = {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, ERR_NO_MEMORY, 6, "detail and more"};
+    RTERRINFO ErrInfo = errInfo(RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, ERR_NO_MEMORY, 6, "detail and more");
 
     const void *For(const char *pszName) const {
         if (!strcmp(pszName, "Tnaipv6"))
@@ -340,19 +345,19 @@ TEST(StrFormatRt, ErrorInfoRecords) {
     };
     constexpr uint32_t fSet = RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET;
     static const Case s_aCases[] = {
-        {"%RTeic", {fSet, ERR_NO_MEMORY, 4, "file"}, "Allocation of an object or record failed: file"},
-        {"%#RTeic", {fSet, ERR_NO_MEMORY, 4, "file"}, "Allocation of an object or record failed - file"},
-        {"%RTeic", {fSet, ERR_NO_MEMORY, 0, "file"}, "Allocation of an object or record failed"},
-        {"%RTeic", {fSet, -12345, 3, "abc"}, "Unknown Status -12345 (0xffffcfc7): abc"},
-        {"%RTeim", {fSet, ERR_NO_MEMORY, 4, "file"}, ": file"},
-        {"%#RTeim", {fSet, ERR_NO_MEMORY, 2, "file"}, " - fi"},
+        {"%RTeic", errInfo(fSet, ERR_NO_MEMORY, 4, "file"), "Allocation of an object or record failed: file"},
+        {"%#RTeic", errInfo(fSet, ERR_NO_MEMORY, 4, "file"), "Allocation of an object or record failed - file"},
+        {"%RTeic", errInfo(fSet, ERR_NO_MEMORY, 0, "file"), "Allocation of an object or record failed"},
+        {"%RTeic", errInfo(fSet, -12345, 3, "abc"), "Unknown Status -12345 (0xffffcfc7): abc"},
+        {"%RTeim", errInfo(fSet, ERR_NO_MEMORY, 4, "file"), ": file"},
+        {"%#RTeim", errInfo(fSet, ERR_NO_MEMORY, 2, "file"), " - fi"},
         // The length bounds the message, and so does its terminator.
-        {"%RTeim", {fSet, 0, 100, "short"}, ": short"},
+        {"%RTeim", errInfo(fSet, 0, 100, "short"), ": short"},
         // Without the mark, or without the "set" bit, the record is not shown.
-        {"%RTeic", {0xbabf0004, ERR_NO_MEMORY, 4, "file"}, ""},
-        {"%RTeic", {RTERRINFO_FLAGS_MAGIC, ERR_NO_MEMORY, 4, "file"}, ""},
+        {"%RTeic", errInfo(0xbabf0004, ERR_NO_MEMORY, 4, "file"), ""},
+        {"%RTeic", errInfo(RTERRINFO_FLAGS_MAGIC, ERR_NO_MEMORY, 4, "file"), ""},
         // A message pointer that cannot be read is left out rather than read.
-        {"%RTeic", {fSet, ERR_NO_MEMORY, 4, (const char *)0x10}, "Allocation of an object or record failed"},
+        {"%RTeic", errInfo(fSet, ERR_NO_MEMORY, 4, (const char *)0x10), "Allocation of an object or record failed"},
     };
     for (const Case &c : s_aCases) {
         SCOPED_TRACE(c.pszFormat + std::string(" ") + c.pszExpect);
@@ -470,7 +475,7 @@ TEST(StrFormatRt, HandlersWriteThroughTheCallerCallback) {
     // Status texts are written by the status lookups themselves, in between pieces of
     // the handler's own output; the order and the total must still come out right,
     // with only the engine's final end call.
-    const RTERRINFO Info = {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, ERR_NO_MEMORY, 4, "disk"};
+    const RTERRINFO Info = errInfo(RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, ERR_NO_MEMORY, 4, "disk");
     static const uint8_t s_abData[40] = {'x'};
     CallLog Log;
     const size_t cch = RTStrFormat(LogOutput, &Log, nullptr, nullptr, "<%RTeic|%Rra|%.40RhXD|%RTnaipv6>", &Info,
