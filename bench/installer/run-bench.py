@@ -281,8 +281,9 @@ def measure(opts, work, stub, teskpack, empty):
          f"{size_ours / SIZE_LIMIT:.2f}", f"{size_ours / size_nsis:.2f}",
          f"<= 96 KiB and < NSIS: {verdict(size_ours <= SIZE_LIMIT and size_ours < min(size_nsis, size_nsis_zlib))}"),
         ("extract+verify 128 MiB, net", ms(ours), ms(limit), ms(nsis_net), f"{ours / limit:.2f}",
-         f"{ours / nsis_net:.2f}",
-         f"<= 1.3 x limit, <= 0.5 x NSIS: {verdict(ours <= EXTRACT_VS_LIMIT * limit and ours <= EXTRACT_VS_NSIS * nsis_net)}"),
+         f"{ours / nsis_net:.2f}" if nsis_net > 0 else "-",
+         f"<= 1.3 x limit: {verdict(ours <= EXTRACT_VS_LIMIT * limit)}, <= 0.5 x NSIS: " +
+         (verdict(ours <= EXTRACT_VS_NSIS * nsis_net) if nsis_net > 0 else "NSIS net not measurable (details)")),
         ("private memory growth 1->256 MiB", kib(growth), kib(PRIVATE_GROWTH_LIMIT), "", "", "",
          f"<= 4 MiB: {verdict(growth <= PRIVATE_GROWTH_LIMIT)}"),
         ("start-up, --silent --version", ms(start_ours), ms(start_empty) + " (empty)", "",
@@ -295,6 +296,13 @@ def measure(opts, work, stub, teskpack, empty):
     print("Details")
     print(f"  NSIS empty installer: {size_nsis} B stored (SetCompress off, the peer of the payload run), "
           f"{size_nsis_zlib} B with its default compressor")
+    # NSIS's small installers can take longer under Wine than its 128 MiB one, and then
+    # the subtraction says nothing; these two figures stand in for it.
+    print(f"  whole runs, 128 MiB: ours {ms(med['ours-128m'])}, NSIS {ms(med['nsis-128m'])}, "
+          f"ratio {med['ours-128m'] / med['nsis-128m']:.2f}")
+    nsis_upper = med["nsis-128m"] - start_empty
+    print(f"  NSIS 128 MiB run less the empty image's start-up: {ms(nsis_upper)}; ours net / that "
+          f"{ours / nsis_upper:.2f}")
     for k, v in list(t.items()) + [("start-empty", s["empty"]), ("start-version", s["version"])]:
         print(f"  {k:13s} median {ms(statistics.median(v))}, least {ms(min(v))}; runs: " + ", ".join(ms(x) for x in v))
     for name, label in [("1m", "ours, 1 MiB package"), ("256m", "ours, 256 MiB package"),
