@@ -6,15 +6,12 @@
 #include <olma/path.h>
 #include <olma/string.h>
 
+#include "common/path/internal-path.h"
 #include "common/string/internal-str.h"
 
 namespace {
 
 constexpr char kHostSlash = PATH_STYLE == PATH_STYLE_DOS ? '\\' : '/';
-
-bool rtDirRemoveIsSlash(char ch) {
-    return ch == '/' || ch == '\\';
-}
 
 /** A handle on the directory pszName inside pParent (or at the path pszName when pParent
  *  is null), opened without following a link. Its path is what an open by path would
@@ -101,7 +98,7 @@ int RTDirRemoveRecursive(const char *pszPath) {
     // A separator at the end would make the platform follow a final link.
     size_t const cchRoot = RTPathRootSpecLen(pszPath);
     size_t cch = rtStrNLen(pszPath, RTSTR_MAX);
-    while (cch > cchRoot && cch > 1 && rtDirRemoveIsSlash(pszPath[cch - 1]))
+    while (cch > cchRoot && cch > 1 && rtPathIsSep(pszPath[cch - 1], true /*fDos*/))
         cch--;
     char *pszTrimmed = RTStrDupN(pszPath, cch, RTSTR_TAG);
     if (!pszTrimmed)

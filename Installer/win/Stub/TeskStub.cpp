@@ -44,16 +44,15 @@ bool refuseLibraryRedirection() {
     if (!g_StubPlatform.pfnFindLibraryRedirection(szMarker, sizeof(szMarker)))
         return false;
     // The program's name, as other messages begin with it: the marker's name less ".local".
-    size_t offName = 0, cchMarker = 0;
-    for (; szMarker[cchMarker]; cchMarker++)
-        if (szMarker[cchMarker] == '\\' || szMarker[cchMarker] == '/' || szMarker[cchMarker] == ':')
-            offName = cchMarker + 1;
-    const size_t cchName = cchMarker - offName > 6 ? cchMarker - offName - 6 : 0;
+    const char *pszName = rtPathFilenameEx(szMarker, PATH_STYLE_DOS);
+    if (!pszName)
+        pszName = "";
+    const size_t cchName = __builtin_strlen(pszName) > 6 ? __builtin_strlen(pszName) - 6 : 0;
     char szText[TESKSTUB_PATH_MAX + 256];
     RTStrPrintf(szText, sizeof(szText),
                 "%.*s: error: Refusing to run while '%s' exists: the system would load this program's libraries "
                 "from there. Remove it and start the installer again.%s",
-                (int)cchName, szMarker + offName, szMarker, PATH_STYLE == PATH_STYLE_DOS ? "\r\n" : "\n");
+                (int)cchName, pszName, szMarker, PATH_STYLE == PATH_STYLE_DOS ? "\r\n" : "\n");
     rtRawWriteString(szText);
     return true;
 }
@@ -123,8 +122,7 @@ int installPackages(const PackageManifest *pManifest, const InstallerSettings &S
             rc = 1; // shown by the lookup
             continue;
         }
-        const uint32_t uHostArch = (uint32_t)(HostIs64Bit() ? PackageArch::Amd64 : PackageArch::X86);
-        if (pHeader->architecture != (uint32_t)PackageArch::All && pHeader->architecture != uHostArch)
+        if (!PackageRunsOnHost(pHeader))
             continue;
         CleanupRecord *pRec = FindPackageCleanupRecord(i);
         if (!pRec) {

@@ -76,6 +76,8 @@ int PrintErrorStatus(int rc, const char *pszFormat, ...);
 const PackageHeader *FindPackageHeader(unsigned iPackage);
 /** True when the host runs 64-bit Windows. */
 bool HostIs64Bit();
+/** True when the package is for all architectures or for this host's. */
+bool PackageRunsOnHost(const PackageHeader *pHeader);
 
 /** One certificate carried by the executable: DER bytes in the loaded image. */
 struct EmbeddedCertificate {

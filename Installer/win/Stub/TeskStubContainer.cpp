@@ -61,6 +61,11 @@ bool HostIs64Bit() {
     return g_StubPlatform.pfnHostIs64Bit();
 }
 
+bool PackageRunsOnHost(const PackageHeader *pHeader) {
+    const uint32_t uHostArch = (uint32_t)(HostIs64Bit() ? PackageArch::Amd64 : PackageArch::X86);
+    return pHeader->architecture == (uint32_t)PackageArch::All || pHeader->architecture == uHostArch;
+}
+
 unsigned LoadEmbeddedCertificates() {
     unsigned cCerts = 0;
     for (; cCerts < PACKAGE_MAX_CERTIFICATES; cCerts++) {

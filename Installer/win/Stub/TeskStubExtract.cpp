@@ -146,15 +146,13 @@ int ExtractPackages(unsigned cPackages, const char *pszDirectory, bool fExtractO
         return ShowError("Failed to open extraction path '%s': %Rrc", pszDirectory, rc);
     (void)RTPathSetCurrent(pszDirectory);
 
-    const bool fHost64 = HostIs64Bit();
     for (unsigned iPackage = 0; iPackage < cPackages; iPackage++) {
         const PackageHeader *pHeader = FindPackageHeader(iPackage);
         if (!pHeader)
             return 1;
-        const bool fAllArch = pHeader->architecture == (uint32_t)PackageArch::All;
-        const uint32_t uHostArch = (uint32_t)(fHost64 ? PackageArch::Amd64 : PackageArch::X86);
-        if (!fExtractOnly && !fAllArch && pHeader->architecture != uHostArch)
+        if (!fExtractOnly && !PackageRunsOnHost(pHeader))
             continue;
+        const bool fAllArch = pHeader->architecture == (uint32_t)PackageArch::All;
         // The name comes from the executable, which anyone may have edited: it must be a
         // plain file name before it is joined to the directory. The name itself is not
         // repeated, since it may hold anything.
